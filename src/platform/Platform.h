@@ -1,0 +1,45 @@
+#pragma once
+
+#include <OrvexXmlInterface/OxiExport.h>
+
+#include <QtCore/QList>
+#include <QtCore/QString>
+
+#include <functional>
+
+// The only door to the operating system: clocks, diagnostic text output, thread and process
+// ids, and the host's IPv4 interfaces. Everything else in the library runs on Qt and on this.
+namespace Platform
+{
+// Monotonic clock in microseconds; serves deadlines, watchdogs, triggers and cycles.
+OXI_EXPORT quint64 nowMonotonicUs();
+
+// Microseconds since 1970-01-01 00:00:00 UTC; serves every time that travels between processes.
+OXI_EXPORT quint64 nowUtcUs();
+
+// Length of one tick of the clock behind timed waits, in microseconds (at least 1).
+OXI_EXPORT quint64 clockTickUs();
+
+// The diagnostic text sink: one write per text to the standard error stream, unless a hook
+// is installed (tests capture the texts that way). A missing final newline is added.
+using typDebugOutputHook = std::function<void(const QString&)>;
+OXI_EXPORT void debugOutput(const QString& a_strText);
+// Installs a hook (an empty one restores the standard error stream) and returns the previous.
+OXI_EXPORT typDebugOutputHook setDebugOutputHook(typDebugOutputHook a_fnHook);
+// True while a debugger is attached to this process.
+OXI_EXPORT bool isDebuggerPresent();
+
+OXI_EXPORT quint64 currentThreadId();
+OXI_EXPORT quint64 currentProcessId();
+
+struct struIpv4Interface
+{
+    QString strName;
+    quint32 ulAddress = 0;  // host byte order
+    quint32 ulNetmask = 0;  // host byte order
+    bool bLoopback = false;
+};
+
+// The host's IPv4 interfaces that are up, in the order the system lists them.
+OXI_EXPORT QList<struIpv4Interface> ipv4Interfaces();
+}  // namespace Platform

@@ -1,0 +1,86 @@
+#include <OrvexXmlInterface/platform/Platform.h>
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDateTime>
+#include <QtCore/QThread>
+#include <QtTest/QtTest>
+
+#include <atomic>
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clocks()
+    {
+        const quint64 ulMono1 = Platform::nowMonotonicUs();
+        QThread::msleep(20);
+        const quint64 ulMono2 = Platform::nowMonotonicUs();
+        QVERIFY(ulMono2 >= ulMono1 + 15000);
+        QVERIFY(ulMono2 < ulMono1 + 5000000);
+
+        const qint64 iQtUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+        const qint64 iUtcUs = qint64(Platform::nowUtcUs());
+        QVERIFY(qAbs(iUtcUs - iQtUs) < 1000000);
+
+        QVERIFY(Platform::clockTickUs() >= 1);
+        QVERIFY(Platform::clockTickUs() < 1000000);
+    }
+
+    void ids()
+    {
+        QCOMPARE(Platform::currentProcessId(), quint64(QCoreApplication::applicationPid()));
+        const quint64 ulMain = Platform::currentThreadId();
+        std::atomic<quint64> ulOther{0};
+        QThread* pThread = QThread::create([&] { ulOther = Platform::currentThreadId(); });
+        pThread->start();
+        QVERIFY(pThread->wait(5000));
+        delete pThread;
+        QVERIFY(ulOther != 0);
+        QVERIFY(ulOther != ulMain);
+        QCOMPARE(Platform::currentThreadId(), ulMain);
+    }
+
+    void debugHookCapturesEveryText()
+    {
+        QStringList lstSeen;
+        QMutex mutex;
+        auto fnPrevious = Platform::setDebugOutputHook([&](const QString& a_str) {
+            QMutexLocker lock(&mutex);
+            lstSeen.append(a_str);
+        });
+        QVERIFY(!fnPrevious);
+        QList<QThread*> lstThreads;
+        for (int t = 0; t < 4; ++t) {
+            lstThreads.append(QThread::create([t] {
+                for (int i = 0; i < 100; ++i)
+                    Platform::debugOutput(QStringLiteral("t%1 i%2").arg(t).arg(i));
+            }));
+            lstThreads.last()->start();
+        }
+        for (QThread* p : lstThreads) {
+            QVERIFY(p->wait(5000));
+            delete p;
+        }
+        QVERIFY(Platform::setDebugOutputHook({}));
+        QCOMPARE(lstSeen.size(), 400);
+        QVERIFY(lstSeen.contains(QStringLiteral("t3 i99")));
+    }
+
+    void loopbackInterfaceListed()
+    {
+        bool bLoopback = false;
+        for (const Platform::struIpv4Interface& itf : Platform::ipv4Interfaces()) {
+            if (itf.ulAddress == 0x7f000001u) {
+                QVERIFY(itf.bLoopback);
+                QCOMPARE(itf.ulNetmask, 0xff000000u);
+                bLoopback = true;
+            }
+        }
+        QVERIFY(bLoopback);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
