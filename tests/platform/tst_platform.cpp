@@ -6,6 +6,7 @@
 #include <QtTest/QtTest>
 
 #include <atomic>
+#include <mutex>
 
 class TestPlatform : public QObject
 {
@@ -45,9 +46,9 @@ private slots:
     void debugHookCapturesEveryText()
     {
         QStringList lstSeen;
-        QMutex mutex;
+        std::mutex mutex;
         auto fnPrevious = Platform::setDebugOutputHook([&](const QString& a_str) {
-            QMutexLocker lock(&mutex);
+            std::lock_guard<std::mutex> lock(mutex);
             lstSeen.append(a_str);
         });
         QVERIFY(!fnPrevious);
