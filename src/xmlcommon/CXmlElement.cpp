@@ -1,6 +1,7 @@
 #include "CXmlElement.h"
 
 #include "CWorkMan.h"
+#include "ResultCodes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -261,7 +262,7 @@ int CXmlElement::removeAttribute(const QByteArray& a_baName)
             return 0;
         }
     }
-    return 0x02420002;
+    return RESULT_MISSING;
 }
 
 int CXmlElement::removeAllAttributes()
@@ -278,7 +279,7 @@ QListIterator<QSharedPointer<struATTRIBUTE>> CXmlElement::getAttributeIterator()
 int CXmlElement::addChild(ptrCXmlElement a_ptrChild, int a_iIndex)
 {
     if (!a_ptrChild || a_ptrChild.data() == this)
-        return 0x02420001;
+        return RESULT_INVALID_ARG;
     if (a_iIndex < 0 || a_iIndex >= m_lstChildren.size())
         m_lstChildren.append(a_ptrChild);
     else
@@ -289,14 +290,14 @@ int CXmlElement::addChild(ptrCXmlElement a_ptrChild, int a_iIndex)
 int CXmlElement::removeChild(ptrCXmlElement a_ptrChild)
 {
     if (!a_ptrChild)
-        return 0x02420001;
+        return RESULT_INVALID_ARG;
     for (int i = 0; i < m_lstChildren.size(); ++i) {
         if (m_lstChildren.at(i).data() == a_ptrChild.data()) {
             m_lstChildren.removeAt(i);
             return 0;
         }
     }
-    return 0x02420002;
+    return RESULT_MISSING;
 }
 
 int CXmlElement::removeAllChildren()

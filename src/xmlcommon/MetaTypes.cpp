@@ -1,4 +1,6 @@
+#include "CMsgFragment.h"
 #include "CXmlElement.h"
+#include "CXmlMessage.h"
 
 #include <QtCore/QMetaType>
 
@@ -8,6 +10,8 @@ namespace
 void registerMetaTypes()
 {
     qRegisterMetaType<XmlCommon::ptrCXmlElement>("XmlCommon::ptrCXmlElement");
+    qRegisterMetaType<XmlCommon::ptrCXmlMessage>("XmlCommon::ptrCXmlMessage");
+    qRegisterMetaType<XmlCommon::CMsgFragment>("XmlCommon::CMsgFragment");
 }
 }  // namespace
 
