@@ -1,0 +1,86 @@
+#include <QtCore/QFile>
+#include <QtCore/QProcess>
+#include <QtTest/QtTest>
+
+namespace
+{
+struct struRun
+{
+    int iExitCode = -1;
+    QByteArray baOut;
+    QByteArray baErr;
+};
+
+struRun runOxi(const QStringList& a_lstArguments, const QByteArray& a_baInput = QByteArray())
+{
+    QProcess objProcess;
+    objProcess.start(QStringLiteral(OXI_TOOL_PATH), a_lstArguments);
+    objProcess.write(a_baInput);
+    objProcess.closeWriteChannel();
+    objProcess.waitForFinished(30000);
+    return {objProcess.exitStatus() == QProcess::NormalExit ? objProcess.exitCode() : -1,
+            objProcess.readAllStandardOutput(), objProcess.readAllStandardError()};
+}
+
+QByteArray source(const char* a_pszPath)
+{
+    QFile objFile(QStringLiteral(OXI_SOURCE_DIR "/") + QLatin1String(a_pszPath));
+    return objFile.open(QIODevice::ReadOnly) ? objFile.readAll() : QByteArray();
+}
+}  // namespace
+
+class TestOxi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void catCleanCapture()
+    {
+        const QByteArray baExpected = source("tests/tools/session.expected");
+        QVERIFY(!baExpected.isEmpty());
+        const struRun objRun = runOxi({QStringLiteral("cat"), QStringLiteral(OXI_SOURCE_DIR "/examples/captures/session.xml")});
+        QCOMPARE(objRun.iExitCode, 0);
+        QCOMPARE(objRun.baOut, baExpected);
+        QCOMPARE(objRun.baErr, QByteArray("oxi cat: 6 message(s)\n"));
+
+        // The same stream without its wrapper, from standard input, reads the same.
+        QByteArray baBare = source("examples/captures/session.xml");
+        baBare.remove(0, baBare.indexOf('\n') + 1);
+        QCOMPARE(runOxi({QStringLiteral("cat")}, baBare).baOut, baExpected);
+    }
+
+    void catBrokenCapture()
+    {
+        const struRun objRun = runOxi({QStringLiteral("cat"), QStringLiteral("-")}, source("examples/captures/broken.xml"));
+        QCOMPARE(objRun.iExitCode, 1);
+        const QString strOut = QString::fromUtf8(objRun.baOut);
+        const int iFirst = strOut.indexOf(QLatin1String("Service: REQUEST_GET; ID: 1/"));
+        const int iError = strOut.indexOf(QLatin1String("oxi: stream broken at input line 9:\nOpening and ending tag mismatch."));
+        const int iEvent = strOut.indexOf(QLatin1String("Service: BROADCAST"));
+        const int iEnd = strOut.indexOf(QLatin1String("oxi: the stream ends inside a message"));
+        QVERIFY(iFirst >= 0 && iError > iFirst && iEvent > iError && iEnd > iEvent);
+        QVERIFY(strOut.contains(QLatin1String("NotWellFormedError: Line(")));
+        QVERIFY(!strOut.contains(QLatin1String("ID: 2/")));
+        QCOMPARE(objRun.baErr, QByteArray("oxi cat: 2 message(s), stream broken\n"));
+    }
+
+    void usageAndFailures()
+    {
+        struRun objRun = runOxi({QStringLiteral("--help")});
+        QCOMPARE(objRun.iExitCode, 0);
+        QVERIFY(objRun.baOut.contains("cat [FILE|-]"));
+        objRun = runOxi({QStringLiteral("cat"), QStringLiteral("--help")});
+        QCOMPARE(objRun.iExitCode, 0);
+        QVERIFY(objRun.baOut.contains("Exit status"));
+        QCOMPARE(runOxi({}).iExitCode, 2);
+        QCOMPARE(runOxi({QStringLiteral("frobnicate")}).iExitCode, 2);
+        objRun = runOxi({QStringLiteral("cat"), QStringLiteral("/nonexistent/capture.xml")});
+        QCOMPARE(objRun.iExitCode, 2);
+        QVERIFY(objRun.baErr.contains("cannot read"));
+        QCOMPARE(runOxi({QStringLiteral("cat"), QStringLiteral("a"), QStringLiteral("b")}).iExitCode, 2);
+        QCOMPARE(runOxi({QStringLiteral("cat")}, QByteArray()).iExitCode, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOxi)
+#include "tst_oxi.moc"
