@@ -9,6 +9,8 @@ CXmlReader::~CXmlReader() = default;
 void CXmlReader::init()
 {
     m_pParser.reset(new CXmlStreamParser(*this, 0));
+    // A document read whole may declare its own encoding.
+    m_pParser->setUtf8Only(false);
 }
 
 ptrCXmlElement CXmlReader::readByteArray(const QByteArray& a_baData, bool& a_bOk, QString& a_strErrorText)

@@ -16,6 +16,69 @@ const QLatin1String s_strWrapper("RootDummy");
 const QLatin1String s_strZip("_zip");
 }  // namespace
 
+// A connection stream is UTF-8. Qt's reader, given a badly encoded byte, either fails at once,
+// losing the good messages it holds before the byte, or quietly replaces it, depending on how
+// the text was cut. Checking the encoding here gives one verdict: every message before the
+// byte is read, then the stream is broken at the byte.
+class CUtf8Checker
+{
+public:
+    // The length of the leading part of the data that continues the stream as valid UTF-8.
+    int validPrefix(const QByteArray& a_baData)
+    {
+        const uchar* p = reinterpret_cast<const uchar*>(a_baData.constData());
+        const int n = a_baData.size();
+        for (int i = 0; i < n; ++i) {
+            const uchar c = p[i];
+            if (m_iPending > 0) {
+                if (c < m_ucLow || c > m_ucHigh)
+                    return reset(i);
+                m_ucLow = 0x80;
+                m_ucHigh = 0xbf;
+                --m_iPending;
+            } else if (c >= 0x80 && !startSequence(c)) {
+                return reset(i);
+            }
+        }
+        return n;
+    }
+
+private:
+    bool startSequence(uchar a_c)
+    {
+        m_ucLow = 0x80;
+        m_ucHigh = 0xbf;
+        if (a_c >= 0xc2 && a_c <= 0xdf)
+            m_iPending = 1;
+        else if (a_c >= 0xe0 && a_c <= 0xef)
+            m_iPending = 2;
+        else if (a_c >= 0xf0 && a_c <= 0xf4)
+            m_iPending = 3;
+        else
+            return false;
+        // Overlong forms, surrogates and code points above U+10FFFF are invalid.
+        if (a_c == 0xe0)
+            m_ucLow = 0xa0;
+        else if (a_c == 0xed)
+            m_ucHigh = 0x9f;
+        else if (a_c == 0xf0)
+            m_ucLow = 0x90;
+        else if (a_c == 0xf4)
+            m_ucHigh = 0x8f;
+        return true;
+    }
+
+    int reset(int a_iPosition)
+    {
+        m_iPending = 0;
+        return a_iPosition;
+    }
+
+    int m_iPending = 0;
+    uchar m_ucLow = 0x80;
+    uchar m_ucHigh = 0xbf;
+};
+
 // A direct-mapped cache of element and attribute names: a stream repeats few names, and a
 // hostile one with endless new names only causes misses, never growth.
 class CNameCache
@@ -53,7 +116,8 @@ private:
 IXmlListener::~IXmlListener() = default;
 
 CXmlStreamParser::CXmlStreamParser(IXmlListener& a_objListener, unsigned int a_uiConnectionId)
-    : m_uiConnectionId(a_uiConnectionId), m_objListener(a_objListener), m_pNames(new CNameCache)
+    : m_uiConnectionId(a_uiConnectionId), m_objListener(a_objListener), m_pNames(new CNameCache),
+      m_pUtf8(new CUtf8Checker)
 {
     // The protocol has no namespaces: names are taken as written, prefix and all.
     m_objReader.setNamespaceProcessing(false);
@@ -65,8 +129,20 @@ bool CXmlStreamParser::parse(const QByteArray& a_baData)
 {
     if (m_bBroken)
         return false;
-    m_objReader.addData(a_baData);
-    return doParsing();
+    const int iValid = m_pUtf8->validPrefix(a_baData);
+    if (iValid == a_baData.size()) {
+        m_objReader.addData(a_baData);
+        return doParsing();
+    }
+    m_objReader.addData(a_baData.left(iValid));
+    if (!doParsing())
+        return false;
+    if (!m_bUtf8Only) {
+        m_objReader.addData(a_baData.mid(iValid));
+        return doParsing();
+    }
+    m_objReader.raiseError(QStringLiteral("Encountered incorrectly encoded content."));
+    return handleError(nullptr);
 }
 
 bool CXmlStreamParser::parse(const char* a_pszData)
@@ -103,8 +179,11 @@ bool CXmlStreamParser::doParsing()
         case QXmlStreamReader::StartElement: bResult = handleStartElement(); break;
         case QXmlStreamReader::EndElement: bResult = handleEndElement(); break;
         case QXmlStreamReader::Characters:
+            if (!checkContentText())
+                bResult = handleError(nullptr);
             // Text after an end tag (the line feed between siblings) is dropped.
-            if (m_ePreviousToken == QXmlStreamReader::StartElement || m_ePreviousToken == QXmlStreamReader::Characters)
+            else if (m_ePreviousToken == QXmlStreamReader::StartElement ||
+                     m_ePreviousToken == QXmlStreamReader::Characters)
                 bResult = handleCharacters();
             break;
         default: break;
@@ -113,6 +192,26 @@ bool CXmlStreamParser::doParsing()
             m_ePreviousToken = eToken;
     }
     return bResult;
+}
+
+// Qt's reader rejects "]]>" in text only when the three characters reach it in one piece and
+// the text does not start in an earlier piece; checking every text token, and across tokens,
+// makes the verdict independent of how the stream was cut.
+bool CXmlStreamParser::checkContentText()
+{
+    const QStringRef strText = m_objReader.text();
+    const bool bContinued = m_ePreviousToken == QXmlStreamReader::Characters && !m_objReader.isCDATA();
+    const QChar cFirst = strText.isEmpty() ? QChar() : strText.at(0);
+    const QChar cSecond = strText.size() < 2 ? QChar() : strText.at(1);
+    const bool bSpansPieces =
+        bContinued && ((m_acTail[0] == u']' && m_acTail[1] == u']' && cFirst == u'>') ||
+                       (m_acTail[1] == u']' && cFirst == u']' && cSecond == u'>'));
+    m_acTail[0] = strText.size() >= 2 ? strText.at(strText.size() - 2) : (bContinued ? m_acTail[1] : QChar());
+    m_acTail[1] = strText.isEmpty() ? QChar() : strText.back();
+    if (m_objReader.isCDATA() || !(bSpansPieces || strText.contains(QLatin1String("]]>"))))
+        return true;
+    m_objReader.raiseError(QStringLiteral("Sequence ']]>' not allowed in content."));
+    return false;
 }
 
 bool CXmlStreamParser::handleStartElement()

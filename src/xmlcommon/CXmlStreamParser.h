@@ -13,6 +13,7 @@
 namespace XmlCommon
 {
 class CNameCache;
+class CUtf8Checker;
 
 // Turns XML text that arrives in pieces, cut anywhere, into messages: each top-level element
 // (below an optional "RootDummy" wrapper) is reported when it opens and again when it closes.
@@ -36,6 +37,9 @@ public:
     // Depth of a message's deepest element, its root being level 1.
     void setMaxDepth(int a_iMaxDepth) { m_iMaxDepth = a_iMaxDepth; }
     int maxDepth() const { return m_iMaxDepth; }
+    // On by default: a byte that is not UTF-8 breaks the stream where it stands. Off, the text
+    // may declare another encoding and Qt's reader decides.
+    void setUtf8Only(bool a_bUtf8Only) { m_bUtf8Only = a_bUtf8Only; }
 
 protected:
     void resetParser();
@@ -46,6 +50,7 @@ protected:
     bool handleStartElement();
     bool handleEndElement();
     bool handleCharacters();
+    bool checkContentText();
     bool handleError(const char* a_pszExtra);
     ptrCXmlElement createChildItem(const CTagname& a_objName, const QXmlStreamAttributes& a_lstAttributes);
     void setElementValue(const QString& a_strText);
@@ -67,9 +72,12 @@ private:
     QString m_strError;
     QString m_strText;
     QXmlStreamReader::TokenType m_ePreviousToken = QXmlStreamReader::NoToken;
+    QChar m_acTail[2];  // the last two characters of the text read so far
     int m_iMaxDepth = m_iDefaultMaxDepth;
     bool m_bBroken = false;
+    bool m_bUtf8Only = true;
     // Names repeat all the time; built tag names are reused instead of rebuilt per element.
     std::unique_ptr<CNameCache> m_pNames;
+    std::unique_ptr<CUtf8Checker> m_pUtf8;
 };
 }  // namespace XmlCommon
