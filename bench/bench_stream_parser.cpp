@@ -1,0 +1,129 @@
+// Stream parser against a bare QXmlStreamReader token loop, QDomDocument and pugixml, all on
+// the wire text of the same realistic messages; and the heap cost of a parsed tree.
+#include "BenchTrees.h"
+
+#include <OrvexXmlInterface/xmlcommon/CXmlStreamParser.h>
+
+#include <QtCore/QXmlStreamReader>
+#include <QtXml/QDomDocument>
+#include <benchmark/benchmark.h>
+#include <pugixml.hpp>
+
+#include <malloc.h>
+
+using namespace XmlCommon;
+
+namespace
+{
+class CKeepLast : public IXmlListener
+{
+public:
+    ptrCXmlElement m_ptrLast;
+    void handleFinishedXmlDoc(ptrCXmlElement a_ptrRoot) override { m_ptrLast = a_ptrRoot; }
+    void handleFinishedXmlMsg(ptrCXmlMessage) override {}
+    void handleMsgHeader(ptrCXmlMessage) override {}
+    void handleParserError(const QString&) override {}
+};
+
+QByteArray streamText(int a_iBytes)
+{
+    return "<RootDummy>\n" + wireText(makeRealisticMessage(a_iBytes));
+}
+
+void BM_CXmlStreamParser(benchmark::State& a_state)
+{
+    const QByteArray baText = streamText(int(a_state.range(0)));
+    for (auto _ : a_state) {
+        CKeepLast objListener;
+        CXmlStreamParser objParser(objListener, 1);
+        objParser.parse(baText);
+        benchmark::DoNotOptimize(objListener.m_ptrLast.data());
+    }
+    a_state.SetBytesProcessed(a_state.iterations() * baText.size());
+}
+
+void BM_QXmlStreamReaderTokens(benchmark::State& a_state)
+{
+    const QByteArray baText = streamText(int(a_state.range(0)));
+    for (auto _ : a_state) {
+        QXmlStreamReader objReader;
+        objReader.addData(baText);
+        int iTokens = 0;
+        while (!objReader.atEnd()) {
+            objReader.readNext();
+            ++iTokens;
+        }
+        benchmark::DoNotOptimize(iTokens);
+    }
+    a_state.SetBytesProcessed(a_state.iterations() * baText.size());
+}
+
+void BM_QDomDocument(benchmark::State& a_state)
+{
+    const QByteArray baText = wireText(makeRealisticMessage(int(a_state.range(0))));
+    for (auto _ : a_state) {
+        QDomDocument objDoc;
+        benchmark::DoNotOptimize(objDoc.setContent(baText));
+    }
+    a_state.SetBytesProcessed(a_state.iterations() * baText.size());
+}
+
+void BM_Pugixml(benchmark::State& a_state)
+{
+    const QByteArray baText = wireText(makeRealisticMessage(int(a_state.range(0))));
+    for (auto _ : a_state) {
+        pugi::xml_document objDoc;
+        benchmark::DoNotOptimize(objDoc.load_buffer(baText.constData(), size_t(baText.size())));
+    }
+    a_state.SetBytesProcessed(a_state.iterations() * baText.size());
+}
+
+size_t heapInUse()
+{
+    return mallinfo2().uordblks;
+}
+
+int countElements(const CXmlElement& a_objElement)
+{
+    int iCount = 1;
+    for (const ptrCXmlElement& ptrChild : a_objElement.children())
+        iCount += countElements(*ptrChild);
+    return iCount;
+}
+
+// Heap bytes held per element by a parsed 1 MB message, beside QDomDocument holding the same.
+void BM_ParsedTreeMemory(benchmark::State& a_state)
+{
+    const QByteArray baText = streamText(1 << 20);
+    const QByteArray baDocument = baText.mid(int(qstrlen("<RootDummy>\n")));
+    double dOurs = 0;
+    double dDom = 0;
+    int iElements = 0;
+    for (auto _ : a_state) {
+        CKeepLast objListener;
+        const size_t uiBefore = heapInUse();
+        {
+            CXmlStreamParser objParser(objListener, 1);
+            objParser.parse(baText);
+        }
+        const size_t uiAfter = heapInUse();
+        iElements = countElements(*objListener.m_ptrLast);
+        dOurs = double(uiAfter - uiBefore) / iElements;
+
+        const size_t uiDomBefore = heapInUse();
+        QDomDocument objDoc;
+        objDoc.setContent(baDocument);
+        dDom = double(heapInUse() - uiDomBefore) / iElements;
+    }
+    a_state.counters["elements"] = iElements;
+    a_state.counters["bytes_per_element"] = dOurs;
+    a_state.counters["dom_bytes_per_element"] = dDom;
+}
+}  // namespace
+
+BENCHMARK(BM_CXmlStreamParser)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
+BENCHMARK(BM_QXmlStreamReaderTokens)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
+BENCHMARK(BM_QDomDocument)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
+BENCHMARK(BM_Pugixml)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
+BENCHMARK(BM_ParsedTreeMemory)->Iterations(1);
+BENCHMARK_MAIN();
