@@ -193,16 +193,20 @@ CXmlElement::~CXmlElement()
     if (m_lstChildren.isEmpty())
         return;
     // A child whose last reference is ours hands its children to this loop before it dies,
-    // so its own destructor has nothing left to recurse into.
-    std::vector<ptrCXmlElement> vecPending(m_lstChildren.cbegin(), m_lstChildren.cend());
-    m_lstChildren.clear();
+    // so its own destructor has nothing left to recurse into. Moving the pointers spares the
+    // reference counts.
+    std::vector<ptrCXmlElement> vecPending;
+    auto takeChildren = [&vecPending](QList<ptrCXmlElement>& a_lstChildren) {
+        for (ptrCXmlElement& ptrChild : a_lstChildren)
+            vecPending.push_back(std::move(ptrChild));
+        a_lstChildren.clear();
+    };
+    takeChildren(m_lstChildren);
     while (!vecPending.empty()) {
         ptrCXmlElement ptrChild = std::move(vecPending.back());
         vecPending.pop_back();
-        if (ptrChild->ref.loadRelaxed() == 1 && !ptrChild->m_lstChildren.isEmpty()) {
-            vecPending.insert(vecPending.end(), ptrChild->m_lstChildren.cbegin(), ptrChild->m_lstChildren.cend());
-            ptrChild->m_lstChildren.clear();
-        }
+        if (!ptrChild->m_lstChildren.isEmpty() && ptrChild->ref.loadRelaxed() == 1)
+            takeChildren(ptrChild->m_lstChildren);
     }
 }
 
@@ -228,6 +232,11 @@ int CXmlElement::setAttribute(const QByteArray& a_baName, const QString& a_strVa
     }
     m_lstAttributes.append(QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue}));
     return 0;
+}
+
+void CXmlElement::appendAttribute(const QByteArray& a_baName, const QString& a_strValue)
+{
+    m_lstAttributes.append(QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue}));
 }
 
 int CXmlElement::setAttribute(const QString& a_strName, const QString& a_strValue)
@@ -327,7 +336,7 @@ ptrCXmlElement CXmlElement::copy(bool a_bDeep) const
         ptrCXmlElement ptrCopy(new CXmlElement(a_objSource.m_objTagname));
         ptrCopy->m_strValue = a_objSource.m_strValue;
         for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objSource.m_lstAttributes)
-            ptrCopy->setAttribute(ptrAttr->baName, ptrAttr->strValue);
+            ptrCopy->appendAttribute(ptrAttr->baName, ptrAttr->strValue);
         return ptrCopy;
     };
     ptrCXmlElement ptrRoot = shallow(*this);

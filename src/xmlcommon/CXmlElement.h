@@ -102,6 +102,9 @@ public:
     QString toLimitedDbgString(int a_iMaxLength, const QString& a_strIndent = QString()) const;
 
 private:
+    friend class CXmlStreamParser;
+    // For the parser only: the reader has already refused duplicate attribute names.
+    void appendAttribute(const QByteArray& a_baName, const QString& a_strValue);
     void appendReadable(QString& a_strOut, const QString& a_strIndent, bool a_bRecursive, bool a_bEscape,
                         bool a_bUseIndent, bool a_bShowCData, bool* a_pbCompressionDisabled,
                         unsigned int* a_puiUncompressedBytes, bool a_bSorted) const;

@@ -18,8 +18,9 @@ const QLatin1String s_strZip("_zip");
 
 // A connection stream is UTF-8. Qt's reader, given a badly encoded byte, either fails at once,
 // losing the good messages it holds before the byte, or quietly replaces it, depending on how
-// the text was cut. Checking the encoding here gives one verdict: every message before the
-// byte is read, then the stream is broken at the byte.
+// the text was cut; and a NUL byte makes it wait for data forever. Checking the bytes here gives
+// one verdict: every message before the bad byte is read, then the stream is broken at the byte.
+// Control characters other than tab, line feed and carriage return are never legal in XML.
 class CUtf8Checker
 {
 public:
@@ -36,7 +37,7 @@ public:
                 m_ucLow = 0x80;
                 m_ucHigh = 0xbf;
                 --m_iPending;
-            } else if (c >= 0x80 && !startSequence(c)) {
+            } else if (c >= 0x80 ? !startSequence(c) : (c < 0x20 && c != '\t' && c != '\n' && c != '\r')) {
                 return reset(i);
             }
         }
@@ -141,7 +142,8 @@ bool CXmlStreamParser::parse(const QByteArray& a_baData)
         m_objReader.addData(a_baData.mid(iValid));
         return doParsing();
     }
-    m_objReader.raiseError(QStringLiteral("Encountered incorrectly encoded content."));
+    m_objReader.raiseError(quint8(a_baData.at(iValid)) < 0x80 ? QStringLiteral("Invalid XML character.")
+                                                              : QStringLiteral("Encountered incorrectly encoded content."));
     return handleError(nullptr);
 }
 
@@ -179,11 +181,8 @@ bool CXmlStreamParser::doParsing()
         case QXmlStreamReader::StartElement: bResult = handleStartElement(); break;
         case QXmlStreamReader::EndElement: bResult = handleEndElement(); break;
         case QXmlStreamReader::Characters:
-            if (!checkContentText())
-                bResult = handleError(nullptr);
             // Text after an end tag (the line feed between siblings) is dropped.
-            else if (m_ePreviousToken == QXmlStreamReader::StartElement ||
-                     m_ePreviousToken == QXmlStreamReader::Characters)
+            if (m_ePreviousToken == QXmlStreamReader::StartElement || m_ePreviousToken == QXmlStreamReader::Characters)
                 bResult = handleCharacters();
             break;
         default: break;
@@ -192,26 +191,6 @@ bool CXmlStreamParser::doParsing()
             m_ePreviousToken = eToken;
     }
     return bResult;
-}
-
-// Qt's reader rejects "]]>" in text only when the three characters reach it in one piece and
-// the text does not start in an earlier piece; checking every text token, and across tokens,
-// makes the verdict independent of how the stream was cut.
-bool CXmlStreamParser::checkContentText()
-{
-    const QStringRef strText = m_objReader.text();
-    const bool bContinued = m_ePreviousToken == QXmlStreamReader::Characters && !m_objReader.isCDATA();
-    const QChar cFirst = strText.isEmpty() ? QChar() : strText.at(0);
-    const QChar cSecond = strText.size() < 2 ? QChar() : strText.at(1);
-    const bool bSpansPieces =
-        bContinued && ((m_acTail[0] == u']' && m_acTail[1] == u']' && cFirst == u'>') ||
-                       (m_acTail[1] == u']' && cFirst == u']' && cSecond == u'>'));
-    m_acTail[0] = strText.size() >= 2 ? strText.at(strText.size() - 2) : (bContinued ? m_acTail[1] : QChar());
-    m_acTail[1] = strText.isEmpty() ? QChar() : strText.back();
-    if (m_objReader.isCDATA() || !(bSpansPieces || strText.contains(QLatin1String("]]>"))))
-        return true;
-    m_objReader.raiseError(QStringLiteral("Sequence ']]>' not allowed in content."));
-    return false;
 }
 
 bool CXmlStreamParser::handleStartElement()
@@ -245,7 +224,7 @@ ptrCXmlElement CXmlStreamParser::createChildItem(const CTagname& a_objName, cons
         if (strName == s_strZip && objAttribute.value() == QLatin1String("0"))
             ptrElement->disableCompression();
         else
-            ptrElement->setAttribute(m_pNames->attribute(strName), objAttribute.value().toString());
+            ptrElement->appendAttribute(m_pNames->attribute(strName), objAttribute.value().toString());
     }
     if (m_ptrCurrentElement)
         m_ptrCurrentElement->addChild(ptrElement, -1);

@@ -50,7 +50,6 @@ protected:
     bool handleStartElement();
     bool handleEndElement();
     bool handleCharacters();
-    bool checkContentText();
     bool handleError(const char* a_pszExtra);
     ptrCXmlElement createChildItem(const CTagname& a_objName, const QXmlStreamAttributes& a_lstAttributes);
     void setElementValue(const QString& a_strText);
@@ -72,7 +71,6 @@ private:
     QString m_strError;
     QString m_strText;
     QXmlStreamReader::TokenType m_ePreviousToken = QXmlStreamReader::NoToken;
-    QChar m_acTail[2];  // the last two characters of the text read so far
     int m_iMaxDepth = m_iDefaultMaxDepth;
     bool m_bBroken = false;
     bool m_bUtf8Only = true;

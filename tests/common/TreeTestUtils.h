@@ -98,7 +98,7 @@ private:
             for (int i = 0; i < iChildren && m_iBudget > 0; ++i)
                 ptr->addChild(element(a_iDepth + 1), -1);
         } else if (bounded(4) != 0) {
-            ptr->setValue(bounded(5) == 0 ? QStringLiteral("<![CDATA[") + text(true) + QStringLiteral("]]>") : text(true));
+            ptr->setValue(bounded(5) == 0 ? QStringLiteral("<![CDATA[") + cdataPayload() + QStringLiteral("]]>") : text(true));
         }
         return ptr;
     }
@@ -109,8 +109,7 @@ private:
         return s_apszNames[bounded(8)];
     }
 
-    // Attribute values avoid tab and line feed, which XML normalises to blanks on reading;
-    // a CDATA payload must not hold its own end marker.
+    // Attribute values avoid tab and line feed, which XML normalises to blanks on reading.
     QString text(bool a_bValue)
     {
         static const char16_t s_aPool[] = {u'a', u'Z', u'0', u' ', u'<', u'>', u'&', u'"', u'\'', u';', u'\n',
@@ -121,6 +120,12 @@ private:
             const char16_t c = s_aPool[bounded(int(sizeof(s_aPool) / sizeof(s_aPool[0])))];
             str += (!a_bValue && (c == u'\n' || c == u'\t')) ? QChar(u'x') : QChar(c);
         }
+        return str;
+    }
+
+    QString cdataPayload()
+    {
+        QString str = text(true);
         while (str.contains(QLatin1String("]]>")))
             str.replace(QLatin1String("]]>"), QLatin1String("]>"));
         return str;
