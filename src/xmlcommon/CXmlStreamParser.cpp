@@ -180,6 +180,13 @@ bool CXmlStreamParser::doParsing()
         case QXmlStreamReader::Invalid: bResult = handleError(nullptr); break;
         case QXmlStreamReader::StartElement: bResult = handleStartElement(); break;
         case QXmlStreamReader::EndElement: bResult = handleEndElement(); break;
+        case QXmlStreamReader::DTD:
+            // Qt's reader refuses a DTD in the body only when it gets the body at once.
+            if (m_bInBody) {
+                m_objReader.raiseError(QStringLiteral("Unexpected token type DTD in Body."));
+                bResult = handleError(nullptr);
+            }
+            break;
         case QXmlStreamReader::Characters:
             // Text after an end tag (the line feed between siblings) is dropped.
             if (m_ePreviousToken == QXmlStreamReader::StartElement || m_ePreviousToken == QXmlStreamReader::Characters)
@@ -195,6 +202,7 @@ bool CXmlStreamParser::doParsing()
 
 bool CXmlStreamParser::handleStartElement()
 {
+    m_bInBody = true;
     const QStringRef strName = m_objReader.qualifiedName();
     // The wrapper of a connection stream creates no element, so that each message below it is
     // a top-level element; inside a message the name is an ordinary one.

@@ -73,6 +73,7 @@ private:
     QXmlStreamReader::TokenType m_ePreviousToken = QXmlStreamReader::NoToken;
     int m_iMaxDepth = m_iDefaultMaxDepth;
     bool m_bBroken = false;
+    bool m_bInBody = false;  // the first element has started
     bool m_bUtf8Only = true;
     // Names repeat all the time; built tag names are reused instead of rebuilt per element.
     std::unique_ptr<CNameCache> m_pNames;
