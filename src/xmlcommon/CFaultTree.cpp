@@ -4,7 +4,7 @@
 #include "CXmlMessage.h"
 #include "ResultCodes.h"
 #include "Tagnames.h"
-#include "TreeSearch_p.h"
+#include "XmlTreeTools.h"
 
 namespace XmlCommon
 {
@@ -28,7 +28,7 @@ void CFaultTree::setCompatibility()
 int CFaultTree::setID(unsigned int a_uiId)
 {
     setCompatibility();
-    ptrCXmlElement ptrId = TreeSearch::firstChild(m_ptrRoot, Tag::ID);
+    ptrCXmlElement ptrId = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::ID);
     if (!ptrId) {
         ptrId = ptrCXmlElement(new CXmlElement(Tag::ID));
         m_ptrRoot->addChild(ptrId, -1);
@@ -41,7 +41,7 @@ int CFaultTree::getID(unsigned int& a_uiId) const
 {
     if (!checkCompatibility())
         return RESULT_WRONG_KIND;
-    const ptrCXmlElement ptrId = TreeSearch::firstChild(m_ptrRoot, Tag::ID);
+    const ptrCXmlElement ptrId = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::ID);
     if (!ptrId)
         return RESULT_MISSING;
     const QString& strValue = ptrId->getValue();
@@ -56,7 +56,7 @@ int CFaultTree::getID(unsigned int& a_uiId) const
 int CFaultTree::setTimestamp(unsigned long long a_ullMicroseconds)
 {
     setCompatibility();
-    ptrCXmlElement ptrStamp = TreeSearch::firstChild(m_ptrRoot, Tag::TimeStamp);
+    ptrCXmlElement ptrStamp = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::TimeStamp);
     if (!ptrStamp) {
         ptrStamp = ptrCXmlElement(new CXmlElement(Tag::TimeStamp));
         m_ptrRoot->addChild(ptrStamp, -1);
@@ -71,7 +71,7 @@ int CFaultTree::getTimestamp(unsigned long long& a_ullMicroseconds) const
 {
     if (!checkCompatibility())
         return RESULT_WRONG_KIND;
-    const ptrCXmlElement ptrStamp = TreeSearch::firstChild(m_ptrRoot, Tag::TimeStamp);
+    const ptrCXmlElement ptrStamp = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::TimeStamp);
     if (!ptrStamp)
         return RESULT_MISSING;
     bool bOk = false;
@@ -120,7 +120,7 @@ int CFaultTree::getAddendumAt(unsigned int a_uiIndex, QString& a_strText) const
 
 int CFaultTree::setCausationDataTree(CDataTree a_objData)
 {
-    ptrCXmlElement ptrCausation = TreeSearch::firstChild(m_ptrRoot, Tag::Causation);
+    ptrCXmlElement ptrCausation = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Causation);
     if (a_objData.isNull()) {
         if (ptrCausation)
             m_ptrRoot->removeChild(ptrCausation);
@@ -137,13 +137,13 @@ int CFaultTree::setCausationDataTree(CDataTree a_objData)
 
 CDataTree CFaultTree::getCausationDataTree() const
 {
-    const ptrCXmlElement ptrCausation = TreeSearch::firstChild(m_ptrRoot, Tag::Causation);
+    const ptrCXmlElement ptrCausation = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Causation);
     return CDataTree(ptrCausation ? ptrCausation->getChildAt(0) : ptrCXmlElement());
 }
 
 int CFaultTree::getRequestMessage(ptrCXmlMessage& a_ptrMsg) const
 {
-    const ptrCXmlElement ptrRequest = TreeSearch::firstChild(m_ptrRoot, Tag::Request);
+    const ptrCXmlElement ptrRequest = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Request);
     if (!ptrRequest)
         return RESULT_OK;
     if (!a_ptrMsg)
@@ -154,12 +154,12 @@ int CFaultTree::getRequestMessage(ptrCXmlMessage& a_ptrMsg) const
 
 bool CFaultTree::hasRequestMessage() const
 {
-    return TreeSearch::firstChild(m_ptrRoot, Tag::Request);
+    return XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Request);
 }
 
 CMsgFragment CFaultTree::getRequestFragment() const
 {
-    const ptrCXmlElement ptrRequest = TreeSearch::firstChild(m_ptrRoot, Tag::Request);
+    const ptrCXmlElement ptrRequest = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Request);
     return CMsgFragment(ptrRequest ? ptrRequest->getChildAt(0) : ptrCXmlElement());
 }
 }  // namespace XmlCommon

@@ -2,7 +2,7 @@
 
 #include "ResultCodes.h"
 #include "Tagnames.h"
-#include "TreeSearch_p.h"
+#include "XmlTreeTools.h"
 
 namespace XmlCommon
 {
@@ -54,12 +54,12 @@ CDataTree CMsgFragment::getDataTree() const
 
 CFaultTree CMsgFragment::getFaultTree() const
 {
-    return CFaultTree(TreeSearch::firstChild(m_ptrRoot, Tag::Fault));
+    return CFaultTree(XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Fault));
 }
 
 CRequestTree CMsgFragment::getRequestTree() const
 {
-    return CRequestTree(TreeSearch::firstChild(m_ptrRoot, Tag::Request));
+    return CRequestTree(XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Request));
 }
 
 void CMsgFragment::removeDataAndFault()
@@ -93,7 +93,7 @@ int CMsgFragment::setFaultTree(CFaultTree a_objFault)
 int CMsgFragment::setRequestTree(CRequestTree a_objRequest)
 {
     if (m_ptrRoot) {
-        while (ptrCXmlElement ptrOld = TreeSearch::firstChild(m_ptrRoot, Tag::Request))
+        while (ptrCXmlElement ptrOld = XmlTreeTools::findTagInTree(m_ptrRoot, Tag::Request))
             m_ptrRoot->removeChild(ptrOld);
     }
     if (!a_objRequest.isNull())
