@@ -10,8 +10,8 @@
 #include <QtCore/QStringList>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace XmlCommon;
 
@@ -22,7 +22,10 @@ class CRecorder : public IXmlListener
 public:
     QStringList m_lstEvents;
 
-    void handleFinishedXmlDoc(ptrCXmlElement a_ptrRoot) override { m_lstEvents.append(QStringLiteral("doc") + wire(a_ptrRoot)); }
+    void handleFinishedXmlDoc(ptrCXmlElement a_ptrRoot) override
+    {
+        m_lstEvents.append(QStringLiteral("doc") + wire(a_ptrRoot));
+    }
     void handleFinishedXmlMsg(ptrCXmlMessage a_ptrMsg) override
     {
         m_lstEvents.append(QStringLiteral("msg %1").arg(a_ptrMsg->getServiceType()));
@@ -88,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_pData, size_t a_uiSize)
     const bool bQtCDataEndQuirk =
         objWhole.m_strError.contains(QLatin1String("']]>'")) || objPieces.m_strError.contains(QLatin1String("']]>'"));
     if (objWhole.m_lstEvents != objPieces.m_lstEvents && !bQtCDataEndQuirk) {
-        std::fprintf(stderr, "whole:\n%s\n%s\npieces:\n%s\n%s\n", qPrintable(objWhole.m_lstEvents.join(QLatin1Char('\n'))),
-                     qPrintable(objWhole.m_strError), qPrintable(objPieces.m_lstEvents.join(QLatin1Char('\n'))),
-                     qPrintable(objPieces.m_strError));
+        std::fprintf(stderr, "whole:\n%s\n%s\npieces:\n%s\n%s\n",
+                     qPrintable(objWhole.m_lstEvents.join(QLatin1Char('\n'))), qPrintable(objWhole.m_strError),
+                     qPrintable(objPieces.m_lstEvents.join(QLatin1Char('\n'))), qPrintable(objPieces.m_strError));
         std::abort();
     }
     return 0;

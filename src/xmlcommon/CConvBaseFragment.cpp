@@ -16,10 +16,9 @@ CConvBaseFragment::CConvBaseFragment() : m_pobjFragment(&m_objOwnFragment) {}
 
 CConvBaseFragment::CConvBaseFragment(const CConvBaseFragment& a_objOther)
     : m_pobjFragment(a_objOther.m_pobjFragment == &a_objOther.m_objOwnFragment ? &m_objOwnFragment
-                                                                                 : a_objOther.m_pobjFragment),
+                                                                               : a_objOther.m_pobjFragment),
       m_objOwnFragment(a_objOther.m_objOwnFragment)
-{
-}
+{}
 
 CConvBaseFragment::~CConvBaseFragment() = default;
 
@@ -101,7 +100,9 @@ int CConvBaseFragment::getCDATA(QByteArray& a_baData) const
             return int(RESULT_MALFORMED);
         if (strText.startsWith(s_strCDataBegin) && strText.endsWith(s_strCDataEnd) &&
             strText.size() >= s_strCDataBegin.size() + s_strCDataEnd.size())
-            a_baData = strText.mid(s_strCDataBegin.size(), strText.size() - s_strCDataBegin.size() - s_strCDataEnd.size()).toUtf8();
+            a_baData =
+                strText.mid(s_strCDataBegin.size(), strText.size() - s_strCDataBegin.size() - s_strCDataEnd.size())
+                    .toUtf8();
         else
             a_baData = strText.toUtf8();
         return int(RESULT_OK);
@@ -118,236 +119,371 @@ int CConvBaseFragment::setCDATA(const QByteArray& a_baData)
 
 int CConvBaseFragment::disableCompression(const CTagname& a_objTag)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::disableCompression(a_ptrData, a_objTag); });
+    return write(
+        [&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::disableCompression(a_ptrData, a_objTag); });
 }
 
 int CConvBaseFragment::getBool(const CTagname& a_objTag, bool& a_bValue, typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getBool(a_ptrData, a_objTag, a_bValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getBool(a_ptrData, a_objTag, a_bValue, a_plstAttributes);
+    });
 }
 
 int CConvBaseFragment::getDouble(const CTagname& a_objTag, double& a_dValue, typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getDouble(a_ptrData, a_objTag, a_dValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getDouble(a_ptrData, a_objTag, a_dValue, a_plstAttributes);
+    });
 }
 
 int CConvBaseFragment::getFloat(const CTagname& a_objTag, float& a_fValue, typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getFloat(a_ptrData, a_objTag, a_fValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getFloat(a_ptrData, a_objTag, a_fValue, a_plstAttributes);
+    });
 }
 
 int CConvBaseFragment::getLong(const CTagname& a_objTag, int& a_iValue, typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getLong(a_ptrData, a_objTag, a_iValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getLong(a_ptrData, a_objTag, a_iValue, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getULong(const CTagname& a_objTag, unsigned int& a_uiValue, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getULong(const CTagname& a_objTag, unsigned int& a_uiValue,
+                                typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getULong(a_ptrData, a_objTag, a_uiValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getULong(a_ptrData, a_objTag, a_uiValue, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getUShort(const CTagname& a_objTag, unsigned short& a_usValue, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getUShort(const CTagname& a_objTag, unsigned short& a_usValue,
+                                 typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getUShort(a_ptrData, a_objTag, a_usValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getUShort(a_ptrData, a_objTag, a_usValue, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getTime(const CTagname& a_objTag, unsigned long long& a_ullValue, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getTime(const CTagname& a_objTag, unsigned long long& a_ullValue,
+                               typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getTime(a_ptrData, a_objTag, a_ullValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getTime(a_ptrData, a_objTag, a_ullValue, a_plstAttributes);
+    });
 }
 
 int CConvBaseFragment::getText(const CTagname& a_objTag, QString& a_strValue, typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getText(a_ptrData, a_objTag, a_strValue, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getText(a_ptrData, a_objTag, a_strValue, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getULongLong(const CTagname& a_objTag, unsigned long long& a_ullValue, typAttributes& a_lstAttributes) const
+int CConvBaseFragment::getULongLong(const CTagname& a_objTag, unsigned long long& a_ullValue,
+                                    typAttributes& a_lstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getULongLong(a_ptrData, a_objTag, a_ullValue, a_lstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getULongLong(a_ptrData, a_objTag, a_ullValue, a_lstAttributes);
+    });
 }
 
 int CConvBaseFragment::getULongLong(const CTagname& a_objTag, unsigned long long& a_ullValue, QString* a_pstrUnit) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getULongLong(a_ptrData, a_objTag, a_ullValue, a_pstrUnit); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getULongLong(a_ptrData, a_objTag, a_ullValue, a_pstrUnit);
+    });
 }
 
-int CConvBaseFragment::getList_Bool(const CTagname& a_objTag, QList<bool>& a_lstValues, int* a_piErrorIndex, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getList_Bool(const CTagname& a_objTag, QList<bool>& a_lstValues, int* a_piErrorIndex,
+                                    typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_Bool(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_Bool(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getList_Double(const CTagname& a_objTag, QList<double>& a_lstValues, int* a_piErrorIndex, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getList_Double(const CTagname& a_objTag, QList<double>& a_lstValues, int* a_piErrorIndex,
+                                      typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_Double(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_Double(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getList_Float(const CTagname& a_objTag, QList<float>& a_lstValues, int* a_piErrorIndex, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getList_Float(const CTagname& a_objTag, QList<float>& a_lstValues, int* a_piErrorIndex,
+                                     typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_Float(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_Float(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getList_Long(const CTagname& a_objTag, QList<int>& a_lstValues, int* a_piErrorIndex, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getList_Long(const CTagname& a_objTag, QList<int>& a_lstValues, int* a_piErrorIndex,
+                                    typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_Long(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_Long(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getList_ULong(const CTagname& a_objTag, QList<unsigned int>& a_lstValues, int* a_piErrorIndex, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getList_ULong(const CTagname& a_objTag, QList<unsigned int>& a_lstValues, int* a_piErrorIndex,
+                                     typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_ULong(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_ULong(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getList_UShort(const CTagname& a_objTag, QList<unsigned short>& a_lstValues, int* a_piErrorIndex, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getList_UShort(const CTagname& a_objTag, QList<unsigned short>& a_lstValues, int* a_piErrorIndex,
+                                      typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_UShort(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_UShort(a_ptrData, a_objTag, a_lstValues, a_piErrorIndex, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getList_ULongLong(const CTagname& a_objTag, QList<unsigned long long>& a_lstValues, typAttributes& a_lstAttributes, int* a_piErrorIndex) const
+int CConvBaseFragment::getList_ULongLong(const CTagname& a_objTag, QList<unsigned long long>& a_lstValues,
+                                         typAttributes& a_lstAttributes, int* a_piErrorIndex) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_ULongLong(a_ptrData, a_objTag, a_lstValues, a_lstAttributes, a_piErrorIndex); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_ULongLong(a_ptrData, a_objTag, a_lstValues, a_lstAttributes, a_piErrorIndex);
+    });
 }
 
-int CConvBaseFragment::getList_ULongLong(const CTagname& a_objTag, QList<unsigned long long>& a_lstValues, QString* a_pstrUnit, int* a_piErrorIndex) const
+int CConvBaseFragment::getList_ULongLong(const CTagname& a_objTag, QList<unsigned long long>& a_lstValues,
+                                         QString* a_pstrUnit, int* a_piErrorIndex) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getList_ULongLong(a_ptrData, a_objTag, a_lstValues, a_pstrUnit, a_piErrorIndex); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getList_ULongLong(a_ptrData, a_objTag, a_lstValues, a_pstrUnit, a_piErrorIndex);
+    });
 }
 
-int CConvBaseFragment::getRange_Float(const CTagname& a_objTag, float& a_fMin, float& a_fMax, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getRange_Float(const CTagname& a_objTag, float& a_fMin, float& a_fMax,
+                                      typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getRange_Float(a_ptrData, a_objTag, a_fMin, a_fMax, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getRange_Float(a_ptrData, a_objTag, a_fMin, a_fMax, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getRange_Long(const CTagname& a_objTag, int& a_iMin, int& a_iMax, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getRange_Long(const CTagname& a_objTag, int& a_iMin, int& a_iMax,
+                                     typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getRange_Long(a_ptrData, a_objTag, a_iMin, a_iMax, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getRange_Long(a_ptrData, a_objTag, a_iMin, a_iMax, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getRange_ULong(const CTagname& a_objTag, unsigned int& a_uiMin, unsigned int& a_uiMax, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getRange_ULong(const CTagname& a_objTag, unsigned int& a_uiMin, unsigned int& a_uiMax,
+                                      typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getRange_ULong(a_ptrData, a_objTag, a_uiMin, a_uiMax, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getRange_ULong(a_ptrData, a_objTag, a_uiMin, a_uiMax, a_plstAttributes);
+    });
 }
 
-int CConvBaseFragment::getRange_ULongLong(const CTagname& a_objTag, unsigned long long& a_ullMin, unsigned long long& a_ullMax, typAttributes& a_lstAttributes) const
+int CConvBaseFragment::getRange_ULongLong(const CTagname& a_objTag, unsigned long long& a_ullMin,
+                                          unsigned long long& a_ullMax, typAttributes& a_lstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getRange_ULongLong(a_ptrData, a_objTag, a_ullMin, a_ullMax, a_lstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getRange_ULongLong(a_ptrData, a_objTag, a_ullMin, a_ullMax, a_lstAttributes);
+    });
 }
 
-int CConvBaseFragment::getRange_ULongLong(const CTagname& a_objTag, unsigned long long& a_ullMin, unsigned long long& a_ullMax, QString* a_pstrUnit) const
+int CConvBaseFragment::getRange_ULongLong(const CTagname& a_objTag, unsigned long long& a_ullMin,
+                                          unsigned long long& a_ullMax, QString* a_pstrUnit) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getRange_ULongLong(a_ptrData, a_objTag, a_ullMin, a_ullMax, a_pstrUnit); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getRange_ULongLong(a_ptrData, a_objTag, a_ullMin, a_ullMax, a_pstrUnit);
+    });
 }
 
-int CConvBaseFragment::getEnumValue(const CTagname& a_objTag, int& a_iValue, const QMap<int, QString>& a_mapTexts, typAttributes* a_plstAttributes) const
+int CConvBaseFragment::getEnumValue(const CTagname& a_objTag, int& a_iValue, const QMap<int, QString>& a_mapTexts,
+                                    typAttributes* a_plstAttributes) const
 {
-    return read([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::getEnumValue(a_ptrData, a_objTag, a_iValue, a_mapTexts, a_plstAttributes); });
+    return read([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::getEnumValue(a_ptrData, a_objTag, a_iValue, a_mapTexts, a_plstAttributes);
+    });
 }
 
 int CConvBaseFragment::setBool(const CTagname& a_objTag, bool a_bValue, struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setBool(a_ptrData, a_objTag, a_bValue, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setBool(a_ptrData, a_objTag, a_bValue, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setDouble(const CTagname& a_objTag, double a_dValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setDouble(const CTagname& a_objTag, double a_dValue, const QString& a_strUnit,
+                                 struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setDouble(a_ptrData, a_objTag, a_dValue, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setDouble(a_ptrData, a_objTag, a_dValue, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setFloat(const CTagname& a_objTag, float a_fValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setFloat(const CTagname& a_objTag, float a_fValue, const QString& a_strUnit,
+                                struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setFloat(a_ptrData, a_objTag, a_fValue, a_strUnit, a_objAttribute, false, 6); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setFloat(a_ptrData, a_objTag, a_fValue, a_strUnit, a_objAttribute, false, 6);
+    });
 }
 
-int CConvBaseFragment::setFloat(const CTagname& a_objTag, float a_fValue, int a_iPrecision, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setFloat(const CTagname& a_objTag, float a_fValue, int a_iPrecision, const QString& a_strUnit,
+                                struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setFloat(a_ptrData, a_objTag, a_fValue, a_strUnit, a_objAttribute, false, a_iPrecision); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setFloat(a_ptrData, a_objTag, a_fValue, a_strUnit, a_objAttribute, false,
+                                           a_iPrecision);
+    });
 }
 
-int CConvBaseFragment::setLong(const CTagname& a_objTag, int a_iValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setLong(const CTagname& a_objTag, int a_iValue, const QString& a_strUnit,
+                               struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setLong(a_ptrData, a_objTag, a_iValue, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setLong(a_ptrData, a_objTag, a_iValue, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setULong(const CTagname& a_objTag, unsigned int a_uiValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setULong(const CTagname& a_objTag, unsigned int a_uiValue, const QString& a_strUnit,
+                                struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setULong(a_ptrData, a_objTag, a_uiValue, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setULong(a_ptrData, a_objTag, a_uiValue, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setUShort(const CTagname& a_objTag, unsigned short a_usValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setUShort(const CTagname& a_objTag, unsigned short a_usValue, const QString& a_strUnit,
+                                 struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setUShort(a_ptrData, a_objTag, a_usValue, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setUShort(a_ptrData, a_objTag, a_usValue, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setULongLong(const CTagname& a_objTag, unsigned long long a_ullValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setULongLong(const CTagname& a_objTag, unsigned long long a_ullValue, const QString& a_strUnit,
+                                    struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setULongLong(a_ptrData, a_objTag, a_ullValue, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setULongLong(a_ptrData, a_objTag, a_ullValue, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setTime(const CTagname& a_objTag, unsigned long long a_ullMicroseconds, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setTime(const CTagname& a_objTag, unsigned long long a_ullMicroseconds,
+                               struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setTime(a_ptrData, a_objTag, a_ullMicroseconds, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setTime(a_ptrData, a_objTag, a_ullMicroseconds, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setText(const CTagname& a_objTag, const QString& a_strText, const QString* a_pstrFormat, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setText(const CTagname& a_objTag, const QString& a_strText, const QString* a_pstrFormat,
+                               struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setText(a_ptrData, a_objTag, a_strText, a_pstrFormat, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setText(a_ptrData, a_objTag, a_strText, a_pstrFormat, a_objAttribute, false);
+    });
 }
 
 int CConvBaseFragment::setList_Bool(const CTagname& a_objTag, QList<bool> a_lstValues, struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_Bool(a_ptrData, a_objTag, a_lstValues, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_Bool(a_ptrData, a_objTag, a_lstValues, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setList_Double(const CTagname& a_objTag, QList<double> a_lstValues, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setList_Double(const CTagname& a_objTag, QList<double> a_lstValues, const QString& a_strUnit,
+                                      struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_Double(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_Double(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setList_Float(const CTagname& a_objTag, QList<float> a_lstValues, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setList_Float(const CTagname& a_objTag, QList<float> a_lstValues, const QString& a_strUnit,
+                                     struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_Float(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_Float(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setList_Long(const CTagname& a_objTag, QList<int> a_lstValues, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setList_Long(const CTagname& a_objTag, QList<int> a_lstValues, const QString& a_strUnit,
+                                    struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_Long(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_Long(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setList_ULong(const CTagname& a_objTag, const QList<unsigned int>& a_lstValues, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setList_ULong(const CTagname& a_objTag, const QList<unsigned int>& a_lstValues,
+                                     const QString& a_strUnit, struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_ULong(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_ULong(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setList_UShort(const CTagname& a_objTag, const QList<unsigned short>& a_lstValues, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setList_UShort(const CTagname& a_objTag, const QList<unsigned short>& a_lstValues,
+                                      const QString& a_strUnit, struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_UShort(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_UShort(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setList_ULongLong(const CTagname& a_objTag, QList<unsigned long long> a_lstValues, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setList_ULongLong(const CTagname& a_objTag, QList<unsigned long long> a_lstValues,
+                                         const QString& a_strUnit, struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setList_ULongLong(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setList_ULongLong(a_ptrData, a_objTag, a_lstValues, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setRange_Float(const CTagname& a_objTag, float a_fMin, float a_fMax, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setRange_Float(const CTagname& a_objTag, float a_fMin, float a_fMax, const QString& a_strUnit,
+                                      struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setRange_Float(a_ptrData, a_objTag, a_fMin, a_fMax, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setRange_Float(a_ptrData, a_objTag, a_fMin, a_fMax, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setRange_Long(const CTagname& a_objTag, int a_iMin, int a_iMax, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setRange_Long(const CTagname& a_objTag, int a_iMin, int a_iMax, const QString& a_strUnit,
+                                     struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setRange_Long(a_ptrData, a_objTag, a_iMin, a_iMax, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setRange_Long(a_ptrData, a_objTag, a_iMin, a_iMax, a_strUnit, a_objAttribute, false);
+    });
 }
 
-int CConvBaseFragment::setRange_ULong(const CTagname& a_objTag, unsigned int a_uiMin, unsigned int a_uiMax, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setRange_ULong(const CTagname& a_objTag, unsigned int a_uiMin, unsigned int a_uiMax,
+                                      const QString& a_strUnit, struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setRange_ULong(a_ptrData, a_objTag, a_uiMin, a_uiMax, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setRange_ULong(a_ptrData, a_objTag, a_uiMin, a_uiMax, a_strUnit, a_objAttribute,
+                                                 false);
+    });
 }
 
-int CConvBaseFragment::setRange_ULongLong(const CTagname& a_objTag, unsigned long long a_ullMin, unsigned long long a_ullMax, const QString& a_strUnit, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setRange_ULongLong(const CTagname& a_objTag, unsigned long long a_ullMin,
+                                          unsigned long long a_ullMax, const QString& a_strUnit,
+                                          struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setRange_ULongLong(a_ptrData, a_objTag, a_ullMin, a_ullMax, a_strUnit, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setRange_ULongLong(a_ptrData, a_objTag, a_ullMin, a_ullMax, a_strUnit, a_objAttribute,
+                                                     false);
+    });
 }
 
-int CConvBaseFragment::setEnumValue(const CTagname& a_objTag, int a_iValue, const QMap<int, QString>& a_mapTexts, struATTRIBUTE a_objAttribute)
+int CConvBaseFragment::setEnumValue(const CTagname& a_objTag, int a_iValue, const QMap<int, QString>& a_mapTexts,
+                                    struATTRIBUTE a_objAttribute)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return XmlConverterTools::setEnumValue(a_ptrData, a_objTag, a_iValue, a_mapTexts, a_objAttribute, false); });
+    return write([&](const ptrCXmlElement& a_ptrData) {
+        return XmlConverterTools::setEnumValue(a_ptrData, a_objTag, a_iValue, a_mapTexts, a_objAttribute, false);
+    });
 }
 }  // namespace XmlCommon

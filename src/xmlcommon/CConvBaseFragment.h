@@ -49,7 +49,8 @@ public:
     int getLong(const CTagname& a_objTag, int& a_iValue, typAttributes* a_plstAttributes = nullptr) const;
     int getULong(const CTagname& a_objTag, unsigned int& a_uiValue, typAttributes* a_plstAttributes = nullptr) const;
     int getUShort(const CTagname& a_objTag, unsigned short& a_usValue, typAttributes* a_plstAttributes = nullptr) const;
-    int getTime(const CTagname& a_objTag, unsigned long long& a_ullValue, typAttributes* a_plstAttributes = nullptr) const;
+    int getTime(const CTagname& a_objTag, unsigned long long& a_ullValue,
+                typAttributes* a_plstAttributes = nullptr) const;
     int getText(const CTagname& a_objTag, QString& a_strValue, typAttributes* a_plstAttributes = nullptr) const;
     int getULongLong(const CTagname& a_objTag, unsigned long long& a_ullValue, typAttributes& a_lstAttributes) const;
     int getULongLong(const CTagname& a_objTag, unsigned long long& a_ullValue, QString* a_pstrUnit = nullptr) const;
@@ -73,7 +74,8 @@ public:
 
     int getRange_Float(const CTagname& a_objTag, float& a_fMin, float& a_fMax,
                        typAttributes* a_plstAttributes = nullptr) const;
-    int getRange_Long(const CTagname& a_objTag, int& a_iMin, int& a_iMax, typAttributes* a_plstAttributes = nullptr) const;
+    int getRange_Long(const CTagname& a_objTag, int& a_iMin, int& a_iMax,
+                      typAttributes* a_plstAttributes = nullptr) const;
     int getRange_ULong(const CTagname& a_objTag, unsigned int& a_uiMin, unsigned int& a_uiMax,
                        typAttributes* a_plstAttributes = nullptr) const;
     int getRange_ULongLong(const CTagname& a_objTag, unsigned long long& a_ullMin, unsigned long long& a_ullMax,
@@ -85,7 +87,8 @@ public:
     int getCDATA(QByteArray& a_baData) const;
 
     int setBool(const CTagname& a_objTag, bool a_bValue, struATTRIBUTE a_objAttribute = {});
-    int setDouble(const CTagname& a_objTag, double a_dValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute = {});
+    int setDouble(const CTagname& a_objTag, double a_dValue, const QString& a_strUnit,
+                  struATTRIBUTE a_objAttribute = {});
     int setFloat(const CTagname& a_objTag, float a_fValue, const QString& a_strUnit, struATTRIBUTE a_objAttribute = {});
     int setFloat(const CTagname& a_objTag, float a_fValue, int a_iPrecision, const QString& a_strUnit,
                  struATTRIBUTE a_objAttribute = {});
@@ -130,7 +133,8 @@ public:
     // Enumerations as fixed texts: a value without a text gives 0x02420001, a text that is no
     // entry's gives 0x02420003.
     template <typename E>
-    int setEnum(const CTagname& a_objTag, E a_eValue, const CEnumTexts<E>& a_objTexts, struATTRIBUTE a_objAttribute = {})
+    int setEnum(const CTagname& a_objTag, E a_eValue, const CEnumTexts<E>& a_objTexts,
+                struATTRIBUTE a_objAttribute = {})
     {
         return write([&](const ptrCXmlElement& a_ptrData) {
             return XmlConverterTools::setEnum(a_ptrData, a_objTag, a_eValue, a_objTexts, a_objAttribute);
@@ -154,16 +158,14 @@ protected:
     virtual void setCompatibility(CDataTree& a_objDataTree) = 0;
 
     // The getter and setter patterns: a_fnAccess gets the data element to work on.
-    template <typename F>
-    int read(F a_fnAccess) const
+    template <typename F> int read(F a_fnAccess) const
     {
         CDataTree objDataTree;
         if (!checkCompatibility(objDataTree))
             return 0x02420000;
         return a_fnAccess(objDataTree.getElementTree());
     }
-    template <typename F>
-    int write(F a_fnAccess)
+    template <typename F> int write(F a_fnAccess)
     {
         CDataTree objDataTree;
         setCompatibility(objDataTree);

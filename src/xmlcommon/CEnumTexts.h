@@ -11,8 +11,7 @@ namespace XmlCommon
 {
 // The fixed texts of an enumeration on the wire, built once: converters keep one static table
 // per enumeration and pass it to the enumeration getters and setters.
-template <typename E>
-class CEnumTexts
+template <typename E> class CEnumTexts
 {
 public:
     CEnumTexts(std::initializer_list<std::pair<E, const char*>> a_lstTexts)

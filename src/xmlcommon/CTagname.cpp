@@ -182,6 +182,7 @@ bool CTagname::operator==(const char* a_pszName) const
     if (a_pszName == nullptr)
         return bytes().isEmpty();
     const QByteArray& baName = bytes();
-    return std::strlen(a_pszName) == size_t(baName.size()) && std::memcmp(a_pszName, baName.constData(), size_t(baName.size())) == 0;
+    return std::strlen(a_pszName) == size_t(baName.size()) &&
+           std::memcmp(a_pszName, baName.constData(), size_t(baName.size())) == 0;
 }
 }  // namespace XmlCommon

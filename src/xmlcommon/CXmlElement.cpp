@@ -14,29 +14,28 @@ namespace
 const QLatin1String s_strCDataBegin("<![CDATA[");
 const char s_szZipAttribute[] = " _zip=\"0\"";
 
-enum class eESCAPE { None, Text, Attribute };
+enum class eESCAPE
+{
+    None,
+    Text,
+    Attribute
+};
 
-template <eESCAPE Mode>
-inline int escapedLength(char16_t a_c)
+template <eESCAPE Mode> inline int escapedLength(char16_t a_c)
 {
     if (Mode == eESCAPE::None)
         return 1;
     switch (a_c) {
     case '<':
-    case '>':
-        return 4;
-    case '&':
-        return 5;
+    case '>': return 4;
+    case '&': return 5;
     case '"':
-    case '\'':
-        return Mode == eESCAPE::Attribute ? 6 : 1;
-    default:
-        return 1;
+    case '\'': return Mode == eESCAPE::Attribute ? 6 : 1;
+    default: return 1;
     }
 }
 
-template <eESCAPE Mode>
-inline char* writeEscaped(char* a_pDest, char a_c)
+template <eESCAPE Mode> inline char* writeEscaped(char* a_pDest, char a_c)
 {
     const char* pszEntity = nullptr;
     switch (a_c) {
@@ -59,8 +58,7 @@ inline char* writeEscaped(char* a_pDest, char a_c)
 // Appends the UTF-8 form of a text, escaped as the mode says. Protocol texts are nearly
 // always ASCII: that case is measured in one pass and written straight into the output;
 // anything else goes through Qt's own conversion.
-template <eESCAPE Mode>
-void appendUtf8(QByteArray& a_baOut, const QString& a_strText)
+template <eESCAPE Mode> void appendUtf8(QByteArray& a_baOut, const QString& a_strText)
 {
     const int n = a_strText.size();
     const QChar* pIn = a_strText.constData();
@@ -88,8 +86,7 @@ void appendUtf8(QByteArray& a_baOut, const QString& a_strText)
         pOut = writeEscaped<Mode>(pOut, char(pIn[i].unicode()));
 }
 
-template <eESCAPE Mode>
-QString escapeText(const QString& a_strText)
+template <eESCAPE Mode> QString escapeText(const QString& a_strText)
 {
     QString strOut;
     strOut.reserve(a_strText.size() + a_strText.size() / 10);
@@ -402,8 +399,8 @@ QString CXmlElement::toString(const QString& a_strIndent, bool a_bRecursive, boo
                               unsigned int* a_puiUncompressedBytes, bool a_bSorted) const
 {
     QString strOut;
-    appendReadable(strOut, a_strIndent, a_bRecursive, a_bEscape, a_bUseIndent, a_bShowCData,
-                   a_pbCompressionDisabled, a_puiUncompressedBytes, a_bSorted);
+    appendReadable(strOut, a_strIndent, a_bRecursive, a_bEscape, a_bUseIndent, a_bShowCData, a_pbCompressionDisabled,
+                   a_puiUncompressedBytes, a_bSorted);
     if (a_bNewLineAtEnd)
         strOut += m_strNewLine;
     return strOut;

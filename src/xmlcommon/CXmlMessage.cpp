@@ -330,8 +330,7 @@ ptrCXmlMessage CXmlMessage::generateTimeoutIncrementMsg(unsigned int a_uiIncreme
     ptrLag->setMessageID(bOk ? uiId : 0);
 
     m_ptrShared->bParentUpdated = false;
-    ptrLag->m_ptrRequestParent =
-        eType == REPLY_LAG && m_ptrRequestParent ? m_ptrRequestParent : m_ptrRoot->copy(false);
+    ptrLag->m_ptrRequestParent = eType == REPLY_LAG && m_ptrRequestParent ? m_ptrRequestParent : m_ptrRoot->copy(false);
     if (!a_bKeepParentOpen)
         m_ptrShared->bParentUpdated = true;
     return ptrLag;
@@ -367,7 +366,8 @@ QString CXmlMessage::headerLine(eMESSAGE_DIRECTION a_eDirection) const
     switch (a_eDirection) {
     case DIRECTION_RECEIVED:
         if (bRequest)
-            return QStringLiteral("\nReceiving Msg; Service: %1; ID: %2/[%6]; Conn.Id: %3; Avail.Time: %4s; Rem.Time: %5")
+            return QStringLiteral(
+                       "\nReceiving Msg; Service: %1; ID: %2/[%6]; Conn.Id: %3; Avail.Time: %4s; Rem.Time: %5")
                 .arg(strService, strId, strConn, strAvail, seconds(getRemainingTime()), strCont);
         if (eType == REPLY_LAG)
             return QStringLiteral("\nReceiving Msg; Service: %1; ID: %2; Conn.Id: %3; Add.Time: %4s")
@@ -385,8 +385,7 @@ QString CXmlMessage::headerLine(eMESSAGE_DIRECTION a_eDirection) const
                 .arg(strService, strId, strConn, strAvail);
         return QStringLiteral("\nSending Msg; Service: %1; ID: %2/[%4]; ConnectionId: %3")
             .arg(strService, strId, strConn, strCont);
-    case DIRECTION_NO_HEADER:
-        return QString();
+    case DIRECTION_NO_HEADER: return QString();
     default:
         if (bRequest)
             return QStringLiteral("\nMsg; Service: %1; ID: %2/[%5]; Conn.Id: %3; Time: %4s")

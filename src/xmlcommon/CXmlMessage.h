@@ -20,7 +20,8 @@ using ptrCXmlMessage = QExplicitlySharedDataPointer<CXmlMessage>;
 class OXI_EXPORT CXmlMessage : public CTreeBase, public QSharedData
 {
 public:
-    enum eSERVICE_TYPES {
+    enum eSERVICE_TYPES
+    {
         NONE = 0,
         REQUEST_GET = 1,
         REQUEST_SET = 2,
@@ -29,13 +30,15 @@ public:
         BROADCAST = 5,
         REPLY_LAG = 6,
     };
-    enum eMESSAGE_DIRECTION {
+    enum eMESSAGE_DIRECTION
+    {
         DIRECTION_NEUTRAL = 0,
         DIRECTION_RECEIVED = 1,
         DIRECTION_SENDING = 2,
         DIRECTION_NO_HEADER = 3,
     };
-    enum eTIMESTAMP_TYPES {
+    enum eTIMESTAMP_TYPES
+    {
         TIMESTAMP_ABSOLUTE = 0,
         TIMESTAMP_MONOTONIC = 1,
     };

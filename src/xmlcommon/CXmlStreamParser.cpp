@@ -142,8 +142,9 @@ bool CXmlStreamParser::parse(const QByteArray& a_baData)
         m_objReader.addData(a_baData.mid(iValid));
         return doParsing();
     }
-    m_objReader.raiseError(quint8(a_baData.at(iValid)) < 0x80 ? QStringLiteral("Invalid XML character.")
-                                                              : QStringLiteral("Encountered incorrectly encoded content."));
+    m_objReader.raiseError(quint8(a_baData.at(iValid)) < 0x80
+                               ? QStringLiteral("Invalid XML character.")
+                               : QStringLiteral("Encountered incorrectly encoded content."));
     return handleError(nullptr);
 }
 

@@ -20,8 +20,7 @@ bool fromText(const QString& a_str, bool& a_bValue)
     return true;
 }
 
-template <typename T, typename F>
-bool fromTextWith(const QString& a_str, T& a_value, F a_fnConvert)
+template <typename T, typename F> bool fromTextWith(const QString& a_str, T& a_value, F a_fnConvert)
 {
     bool bOk = false;
     const T value = a_fnConvert(a_str, &bOk);
@@ -30,12 +29,30 @@ bool fromTextWith(const QString& a_str, T& a_value, F a_fnConvert)
     return bOk;
 }
 
-bool fromText(const QString& a_str, unsigned short& a_v) { return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toUShort(ok, 10); }); }
-bool fromText(const QString& a_str, int& a_v) { return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toInt(ok, 10); }); }
-bool fromText(const QString& a_str, unsigned int& a_v) { return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toUInt(ok, 10); }); }
-bool fromText(const QString& a_str, unsigned long long& a_v) { return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toULongLong(ok, 10); }); }
-bool fromText(const QString& a_str, double& a_v) { return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toDouble(ok); }); }
-bool fromText(const QString& a_str, float& a_v) { return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toFloat(ok); }); }
+bool fromText(const QString& a_str, unsigned short& a_v)
+{
+    return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toUShort(ok, 10); });
+}
+bool fromText(const QString& a_str, int& a_v)
+{
+    return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toInt(ok, 10); });
+}
+bool fromText(const QString& a_str, unsigned int& a_v)
+{
+    return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toUInt(ok, 10); });
+}
+bool fromText(const QString& a_str, unsigned long long& a_v)
+{
+    return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toULongLong(ok, 10); });
+}
+bool fromText(const QString& a_str, double& a_v)
+{
+    return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toDouble(ok); });
+}
+bool fromText(const QString& a_str, float& a_v)
+{
+    return fromTextWith(a_str, a_v, [](const QString& s, bool* ok) { return s.toFloat(ok); });
+}
 
 bool fromText(const QString& a_str, QString& a_strValue)
 {
@@ -48,8 +65,7 @@ QString toText(float a_fValue)
     return valueToString(a_fValue, 6);
 }
 
-template <typename T>
-QString toText(const T& a_value)
+template <typename T> QString toText(const T& a_value)
 {
     return valueToString(a_value);
 }
@@ -77,8 +93,8 @@ int writeValue(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, cons
 }
 
 template <typename T>
-int readValue(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T& a_value,
-              typAttributes* a_plstAttributes, QString* a_pstrUnit = nullptr)
+int readValue(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T& a_value, typAttributes* a_plstAttributes,
+              QString* a_pstrUnit = nullptr)
 {
     const ptrCXmlElement ptrElement = XmlTreeTools::findTagInTree(a_ptrParent, a_objTag);
     if (!ptrElement)
@@ -144,8 +160,8 @@ int readRange(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T& a_
 }
 
 template <typename T>
-int writeRange(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T a_min, T a_max,
-               const QString& a_strUnit, const struATTRIBUTE& a_objAttribute, bool a_bAppendNew)
+int writeRange(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T a_min, T a_max, const QString& a_strUnit,
+               const struATTRIBUTE& a_objAttribute, bool a_bAppendNew)
 {
     if (a_min > a_max)
         return RESULT_MALFORMED;

@@ -50,9 +50,8 @@ OXI_EXPORT int getList_Long(ptrCXmlElement a_ptrParent, const CTagname& a_objTag
                             int* a_piErrorIndex = nullptr, typAttributes* a_plstAttributes = nullptr);
 OXI_EXPORT int getList_ULong(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, QList<unsigned int>& a_lstValues,
                              int* a_piErrorIndex = nullptr, typAttributes* a_plstAttributes = nullptr);
-OXI_EXPORT int getList_UShort(ptrCXmlElement a_ptrParent, const CTagname& a_objTag,
-                              QList<unsigned short>& a_lstValues, int* a_piErrorIndex = nullptr,
-                              typAttributes* a_plstAttributes = nullptr);
+OXI_EXPORT int getList_UShort(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, QList<unsigned short>& a_lstValues,
+                              int* a_piErrorIndex = nullptr, typAttributes* a_plstAttributes = nullptr);
 OXI_EXPORT int getList_ULongLong(ptrCXmlElement a_ptrParent, const CTagname& a_objTag,
                                  QList<unsigned long long>& a_lstValues, typAttributes& a_lstAttributes,
                                  int* a_piErrorIndex = nullptr);
@@ -73,8 +72,8 @@ OXI_EXPORT int getRange_ULongLong(ptrCXmlElement a_ptrParent, const CTagname& a_
 
 OXI_EXPORT int setBool(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, bool a_bValue,
                        struATTRIBUTE a_objAttribute = {}, bool a_bAppendNew = false);
-OXI_EXPORT int setDouble(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, double a_dValue, const QString& a_strUnit,
-                         struATTRIBUTE a_objAttribute = {}, bool a_bAppendNew = false);
+OXI_EXPORT int setDouble(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, double a_dValue,
+                         const QString& a_strUnit, struATTRIBUTE a_objAttribute = {}, bool a_bAppendNew = false);
 OXI_EXPORT int setFloat(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, float a_fValue, const QString& a_strUnit,
                         struATTRIBUTE a_objAttribute = {}, bool a_bAppendNew = false, int a_iPrecision = 6);
 OXI_EXPORT int setLong(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, int a_iValue, const QString& a_strUnit,

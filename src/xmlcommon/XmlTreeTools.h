@@ -36,7 +36,8 @@ extern OXI_EXPORT const compare_not_equal G_objCompNotEqual;
 // recursive ones go as deep as the tree: trees from peers are bounded by the parser's depth limit.
 namespace XmlTreeTools
 {
-enum eTRANSFER_MODE {
+enum eTRANSFER_MODE
+{
     TRANSFER_APPEND = 0,
     TRANSFER_REPLACE = 1,  // children of the same name in the destination are replaced
 };
@@ -57,8 +58,7 @@ OXI_EXPORT int getVectorFromIndex(ptrCXmlElement a_ptrRoot, const CTagname& a_ob
 
 OXI_EXPORT bool compareElements(ptrCXmlElement a_ptrA, ptrCXmlElement a_ptrB, bool a_bValues, bool a_bAttributes);
 OXI_EXPORT bool compareTrees(ptrCXmlElement a_ptrA, ptrCXmlElement a_ptrB, bool a_bValues, bool a_bAttributes);
-OXI_EXPORT bool isTree1_partof_Tree2(ptrCXmlElement a_ptrA, ptrCXmlElement a_ptrB, bool a_bValues,
-                                     bool a_bAttributes);
+OXI_EXPORT bool isTree1_partof_Tree2(ptrCXmlElement a_ptrA, ptrCXmlElement a_ptrB, bool a_bValues, bool a_bAttributes);
 OXI_EXPORT bool compareFragments(CMsgFragment a_objA, CMsgFragment a_objB);
 // Not symmetric: a_objB may carry more attributes than a_objA.
 OXI_EXPORT bool checkCompatibility(CMsgFragment a_objA, CMsgFragment a_objB);
@@ -75,7 +75,6 @@ OXI_EXPORT int removeRequestTrees(ptrCXmlElement a_ptrSrc, ptrCXmlElement& a_ptr
 
 // A filter is a tree of element names in which "All" stands for any name.
 OXI_EXPORT int applyFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData, ptrCXmlElement& a_ptrResult);
-OXI_EXPORT int applyNegativeFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData,
-                                   ptrCXmlElement& a_ptrResult);
+OXI_EXPORT int applyNegativeFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData, ptrCXmlElement& a_ptrResult);
 }  // namespace XmlTreeTools
 }  // namespace XmlCommon

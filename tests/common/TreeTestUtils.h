@@ -39,7 +39,8 @@ inline QByteArray wire(const ptrCXmlElement& a_ptr)
 
 // Names, attributes (in order), values, compression flags and children must all agree.
 // Returns an empty string when equal, else where they differ.
-inline QString difference(const ptrCXmlElement& a_ptrA, const ptrCXmlElement& a_ptrB, const QString& a_strPath = QString())
+inline QString difference(const ptrCXmlElement& a_ptrA, const ptrCXmlElement& a_ptrB,
+                          const QString& a_strPath = QString())
 {
     if (!a_ptrA || !a_ptrB)
         return (!a_ptrA && !a_ptrB) ? QString() : a_strPath + QStringLiteral(": one side is null");
@@ -98,7 +99,8 @@ private:
             for (int i = 0; i < iChildren && m_iBudget > 0; ++i)
                 ptr->addChild(element(a_iDepth + 1), -1);
         } else if (bounded(4) != 0) {
-            ptr->setValue(bounded(5) == 0 ? QStringLiteral("<![CDATA[") + cdataPayload() + QStringLiteral("]]>") : text(true));
+            ptr->setValue(bounded(5) == 0 ? QStringLiteral("<![CDATA[") + cdataPayload() + QStringLiteral("]]>")
+                                          : text(true));
         }
         return ptr;
     }
@@ -112,8 +114,8 @@ private:
     // Attribute values avoid tab and line feed, which XML normalises to blanks on reading.
     QString text(bool a_bValue)
     {
-        static const char16_t s_aPool[] = {u'a', u'Z', u'0', u' ', u'<', u'>', u'&', u'"', u'\'', u';', u'\n',
-                                           u'\t', 0x00e4, 0x20ac, 0x4e2d, u'=', u'/', u'!', u'[', u']'};
+        static const char16_t s_aPool[] = {u'a',  u'Z',  u'0',   u' ',   u'<',   u'>', u'&', u'"', u'\'', u';',
+                                           u'\n', u'\t', 0x00e4, 0x20ac, 0x4e2d, u'=', u'/', u'!', u'[',  u']'};
         QString str;
         const int iLength = bounded(12);
         for (int i = 0; i < iLength; ++i) {

@@ -38,7 +38,8 @@ private slots:
     {
         const QByteArray baExpected = source("tests/tools/session.expected");
         QVERIFY(!baExpected.isEmpty());
-        const struRun objRun = runOxi({QStringLiteral("cat"), QStringLiteral(OXI_SOURCE_DIR "/examples/captures/session.xml")});
+        const struRun objRun =
+            runOxi({QStringLiteral("cat"), QStringLiteral(OXI_SOURCE_DIR "/examples/captures/session.xml")});
         QCOMPARE(objRun.iExitCode, 0);
         QCOMPARE(objRun.baOut, baExpected);
         QCOMPARE(objRun.baErr, QByteArray("oxi cat: 6 message(s)\n"));
@@ -51,11 +52,13 @@ private slots:
 
     void catBrokenCapture()
     {
-        const struRun objRun = runOxi({QStringLiteral("cat"), QStringLiteral("-")}, source("examples/captures/broken.xml"));
+        const struRun objRun =
+            runOxi({QStringLiteral("cat"), QStringLiteral("-")}, source("examples/captures/broken.xml"));
         QCOMPARE(objRun.iExitCode, 1);
         const QString strOut = QString::fromUtf8(objRun.baOut);
         const int iFirst = strOut.indexOf(QLatin1String("Service: REQUEST_GET; ID: 1/"));
-        const int iError = strOut.indexOf(QLatin1String("oxi: stream broken at input line 9:\nOpening and ending tag mismatch."));
+        const int iError =
+            strOut.indexOf(QLatin1String("oxi: stream broken at input line 9:\nOpening and ending tag mismatch."));
         const int iEvent = strOut.indexOf(QLatin1String("Service: BROADCAST"));
         const int iEnd = strOut.indexOf(QLatin1String("oxi: the stream ends inside a message"));
         QVERIFY(iFirst >= 0 && iError > iFirst && iEvent > iError && iEnd > iEvent);

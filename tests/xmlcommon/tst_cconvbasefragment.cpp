@@ -37,7 +37,9 @@ protected:
 
 CMsgFragment setupFragment()
 {
-    return CMsgFragment(el("Tuner", {{"version", "1"}}, {}, {el("Setup", {}, {}, {el("Frequency", {{"unit", "Hz"}}, "118000000"), el("Attenuation", {}, "10")})}));
+    return CMsgFragment(
+        el("Tuner", {{"version", "1"}}, {},
+           {el("Setup", {}, {}, {el("Frequency", {{"unit", "Hz"}}, "118000000"), el("Attenuation", {}, "10")})}));
 }
 }  // namespace
 
@@ -101,8 +103,8 @@ private slots:
     void otherMessagesAreRefused()
     {
         for (const ptrCXmlElement& ptrTree : {el("Tuner", {}, {}, {el("Status", {}, {}, {el("Frequency", {}, "5")})}),
-                                             el("Storage", {}, {}, {el("Setup", {}, {}, {el("Frequency", {}, "5")})}),
-                                             el("Tuner"), ptrCXmlElement()}) {
+                                              el("Storage", {}, {}, {el("Setup", {}, {}, {el("Frequency", {}, "5")})}),
+                                              el("Tuner"), ptrCXmlElement()}) {
             CMsgFragment objFragment(ptrTree);
             CSetupConverter objConv(objFragment);
             QVERIFY(!objConv.isCompatible());
@@ -117,7 +119,8 @@ private slots:
             QCOMPARE(objConv.getRange_Long(Tag::Frequency, iMin, iMax), int(RESULT_WRONG_KIND));
             QCOMPARE(objConv.getText(Tag::Frequency, strText), int(RESULT_WRONG_KIND));
             QCOMPARE(objConv.getCDATA(baData), int(RESULT_WRONG_KIND));
-            QCOMPARE(objConv.getEnum(Tag::Input, eSource, GLOBAL_TYPES::G_objInputSourceTypeTexts), int(RESULT_WRONG_KIND));
+            QCOMPARE(objConv.getEnum(Tag::Input, eSource, GLOBAL_TYPES::G_objInputSourceTypeTexts),
+                     int(RESULT_WRONG_KIND));
             QVERIFY(ullValue == 77 && lstValues == QList<int>{1} && iMin == 4 && strText == QLatin1String("x") &&
                     baData == "y" && eSource == GLOBAL_TYPES::INPUT_SOURCE_TUNER);
         }
@@ -178,7 +181,9 @@ private slots:
         QCOMPARE(objConv.setTime(Tag::TimeStamp, 1700000000000001ull), 0);
         QCOMPARE(objConv.setText(Tag::Comment, QStringLiteral("a\"b")), 0);
         QCOMPARE(objConv.setDouble(Tag::Threshold, -2.5e-05, QStringLiteral("dB")), 0);
-        QCOMPARE(objConv.setEnum(Tag::Input, GLOBAL_TYPES::INPUT_SOURCE_SOUNDCARD, GLOBAL_TYPES::G_objInputSourceTypeTexts), 0);
+        QCOMPARE(
+            objConv.setEnum(Tag::Input, GLOBAL_TYPES::INPUT_SOURCE_SOUNDCARD, GLOBAL_TYPES::G_objInputSourceTypeTexts),
+            0);
         QCOMPARE(objConv.setEnumValue(Tag::Mode, 2, {{2, QStringLiteral("fast")}}), 0);
         QCOMPARE(objConv.disableCompression(Tag::Comment), 0);
 

@@ -31,7 +31,8 @@ private slots:
         QTest::addColumn<QByteArray>("end");
         QTest::newRow("char*") << 0 << "Reply" << QByteArray("Reply") << QByteArray("<Reply") << QByteArray("</Reply>");
         QTest::newRow("bytes") << 1 << "Fault" << QByteArray("Fault") << QByteArray("<Fault") << QByteArray("</Fault>");
-        QTest::newRow("string") << 2 << "Event" << QByteArray("Event") << QByteArray("<Event") << QByteArray("</Event>");
+        QTest::newRow("string") << 2 << "Event" << QByteArray("Event") << QByteArray("<Event")
+                                << QByteArray("</Event>");
         QTest::newRow("copied") << 3 << "Name" << QByteArray("Name") << QByteArray("<Name") << QByteArray("</Name>");
         QTest::newRow("empty char*") << 0 << "" << QByteArray() << QByteArray("<") << QByteArray("</>");
         QTest::newRow("empty bytes") << 1 << "" << QByteArray() << QByteArray("<") << QByteArray("</>");
@@ -136,8 +137,8 @@ private slots:
         QCOMPARE(XmlCommon::Tag::timestamp.name(), QByteArray("timestamp"));
         QCOMPARE(XmlCommon::Tag::Timestamp.name(), QByteArray("Timestamp"));
         QCOMPARE(XmlCommon::Tag::RequestCreationtimeDemand.name(), QByteArray("RequestCreationtimeDemand"));
-        for (const char* psz : {"NoTagname", "Request", "Reply", "Event", "Fault", "XmlCommunicationDevice", "DebugInfo",
-                                "AGC_Bypass", "extended", "sw_5MHz", "WindowType"})
+        for (const char* psz : {"NoTagname", "Request", "Reply", "Event", "Fault", "XmlCommunicationDevice",
+                                "DebugInfo", "AGC_Bypass", "extended", "sw_5MHz", "WindowType"})
             QVERIFY2(setNames.contains(psz), psz);
     }
 };

@@ -88,21 +88,22 @@ private slots:
         QTest::addColumn<unsigned int>("uncompressed");
 
         QTest::newRow("empty") << el("Name") << QByteArray("<Name/>\n") << 0u;
-        QTest::newRow("attributes in order") << el("Reply", {{"id", "17"}, {"type", "lag"}})
-                                             << QByteArray("<Reply id=\"17\" type=\"lag\"/>\n") << 0u;
+        QTest::newRow("attributes in order")
+            << el("Reply", {{"id", "17"}, {"type", "lag"}}) << QByteArray("<Reply id=\"17\" type=\"lag\"/>\n") << 0u;
         QTest::newRow("escaped value") << el("Name", {}, "a<b") << QByteArray("<Name>a&lt;b</Name>\n") << 0u;
-        QTest::newRow("value quotes kept") << el("T", {}, "\"x\" & 'y' >")
-                                           << QByteArray("<T>\"x\" &amp; 'y' &gt;</T>\n") << 0u;
+        QTest::newRow("value quotes kept")
+            << el("T", {}, "\"x\" & 'y' >") << QByteArray("<T>\"x\" &amp; 'y' &gt;</T>\n") << 0u;
         QTest::newRow("attribute quotes") << el("T", {{"a", "\"q\" 'a' <&>"}})
                                           << QByteArray("<T a=\"&quot;q&quot; &apos;a&apos; &lt;&amp;&gt;\"/>\n") << 0u;
         QTest::newRow("value hides children") << el("A", {}, "v", {el("B")}) << QByteArray("<A>v</A>\n") << 0u;
-        QTest::newRow("cdata passed through") << el("D", {}, "<![CDATA[a<b&c]]>")
-                                              << QByteArray("<D><![CDATA[a<b&c]]></D>\n") << 0u;
-        QTest::newRow("cdata later is escaped") << el("D", {}, "x<![CDATA[y]]>")
-                                                << QByteArray("<D>x&lt;![CDATA[y]]&gt;</D>\n") << 0u;
-        QTest::newRow("cdata case matters") << el("D", {}, "<![cdata[y]]>")
-                                            << QByteArray("<D>&lt;![cdata[y]]&gt;</D>\n") << 0u;
-        QTest::newRow("non-ascii") << el("N", {{"a", QString::fromUtf8("\xc3\xa4\"")}}, QString::fromUtf8("\xe2\x82\xac<"))
+        QTest::newRow("cdata passed through")
+            << el("D", {}, "<![CDATA[a<b&c]]>") << QByteArray("<D><![CDATA[a<b&c]]></D>\n") << 0u;
+        QTest::newRow("cdata later is escaped")
+            << el("D", {}, "x<![CDATA[y]]>") << QByteArray("<D>x&lt;![CDATA[y]]&gt;</D>\n") << 0u;
+        QTest::newRow("cdata case matters")
+            << el("D", {}, "<![cdata[y]]>") << QByteArray("<D>&lt;![cdata[y]]&gt;</D>\n") << 0u;
+        QTest::newRow("non-ascii") << el("N", {{"a", QString::fromUtf8("\xc3\xa4\"")}},
+                                         QString::fromUtf8("\xe2\x82\xac<"))
                                    << QByteArray("<N a=\"\xc3\xa4&quot;\">\xe2\x82\xac&lt;</N>\n") << 0u;
         QTest::newRow("zip last, counted") << zipped(el("Data", {{"n", "1"}}, QString::fromUtf8("\xc3\xa4<")))
                                            << QByteArray("<Data n=\"1\" _zip=\"0\">\xc3\xa4&lt;</Data>\n") << 6u;
@@ -141,24 +142,33 @@ private slots:
 
         const ptrCXmlElement ptrReq =
             el("Request", {{"type", "set"}, {"id", "1"}}, {}, {el("Name", {}, "a<b"), el("Empty", {{"q", "\""}})});
-        QTest::newRow("default") << ptrReq << "rei"
-                                 << "\n<Request type=\"set\" id=\"1\">\n  <Name>a&lt;b</Name>\n  <Empty q=\"&quot;\"/>\n"
-                                    "</Request>";
-        QTest::newRow("raw") << ptrReq << "ri"
-                             << "\n<Request type=\"set\" id=\"1\">\n  <Name>a<b</Name>\n  <Empty q=\"\"\"/>\n</Request>";
+        QTest::newRow("default")
+            << ptrReq << "rei"
+            << "\n<Request type=\"set\" id=\"1\">\n  <Name>a&lt;b</Name>\n  <Empty q=\"&quot;\"/>\n"
+               "</Request>";
+        QTest::newRow("raw")
+            << ptrReq << "ri"
+            << "\n<Request type=\"set\" id=\"1\">\n  <Name>a<b</Name>\n  <Empty q=\"\"\"/>\n</Request>";
         QTest::newRow("no indent, newline") << ptrReq << "ren"
                                             << "\n<Request type=\"set\" id=\"1\">\n<Name>a&lt;b</Name>\n"
                                                "<Empty q=\"&quot;\"/>\n</Request>\n";
-        QTest::newRow("not recursive") << ptrReq << "ei" << "\n<Request type=\"set\" id=\"1\">";
+        QTest::newRow("not recursive") << ptrReq << "ei"
+                                       << "\n<Request type=\"set\" id=\"1\">";
         QTest::newRow("sorted") << ptrReq << "reis"
                                 << "\n<Request id=\"1\" type=\"set\">\n  <Empty q=\"&quot;\"/>\n  <Name>a&lt;b</Name>\n"
                                    "</Request>";
-        QTest::newRow("value and children") << el("A", {}, "v", {el("B")}) << "rei" << "\n<A>v\n  <B/>\n</A>";
-        QTest::newRow("value, not recursive") << el("A", {}, "v", {el("B")}) << "ei" << "\n<A>v</A>";
-        QTest::newRow("cdata hidden") << el("D", {}, "<![CDATA[x]]>") << "rei" << "\n<D><![CDATA[ ... ]]></D>";
-        QTest::newRow("cdata shown") << el("D", {}, "<![CDATA[x]]>") << "reic" << "\n<D><![CDATA[x]]></D>";
-        QTest::newRow("zip shown when asked") << zipped(el("D", {}, "x")) << "reiz" << "\n<D _zip=\"0\">x</D>";
-        QTest::newRow("zip not asked") << zipped(el("D", {}, "x")) << "rei" << "\n<D>x</D>";
+        QTest::newRow("value and children") << el("A", {}, "v", {el("B")}) << "rei"
+                                            << "\n<A>v\n  <B/>\n</A>";
+        QTest::newRow("value, not recursive") << el("A", {}, "v", {el("B")}) << "ei"
+                                              << "\n<A>v</A>";
+        QTest::newRow("cdata hidden") << el("D", {}, "<![CDATA[x]]>") << "rei"
+                                      << "\n<D><![CDATA[ ... ]]></D>";
+        QTest::newRow("cdata shown") << el("D", {}, "<![CDATA[x]]>") << "reic"
+                                     << "\n<D><![CDATA[x]]></D>";
+        QTest::newRow("zip shown when asked") << zipped(el("D", {}, "x")) << "reiz"
+                                              << "\n<D _zip=\"0\">x</D>";
+        QTest::newRow("zip not asked") << zipped(el("D", {}, "x")) << "rei"
+                                       << "\n<D>x</D>";
     }
 
     void readableForm()

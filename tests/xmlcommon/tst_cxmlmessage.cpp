@@ -84,7 +84,8 @@ private slots:
         QVERIFY(ptrLag);
         QCOMPARE(wire(ptrLag->getElementTree()), QByteArray("<Reply type=\"lag\" time=\"500000\" id=\"12\"/>\n"));
         QCOMPARE(ptrLag->getServiceType(), CXmlMessage::REPLY_LAG);
-        QCOMPARE(wire(ptrLag->getRequestParentFirstTag()), QByteArray("<Request type=\"set\" id=\"12\" time=\"2000000\"/>\n"));
+        QCOMPARE(wire(ptrLag->getRequestParentFirstTag()),
+                 QByteArray("<Request type=\"set\" id=\"12\" time=\"2000000\"/>\n"));
 
         ptrRequest->changeRequestToReply(0, 0);
         QCOMPARE(wire(ptrRequest->getElementTree()), QByteArray("<Reply type=\"set\" id=\"12\">\n"
@@ -325,14 +326,18 @@ private slots:
         QTest::newRow("received request") << 2 << 1
                                           << "\nReceiving Msg; Service: REQUEST_SET; ID: 12/[%C]; Conn.Id: 7; "
                                              "Avail.Time: 2.500s; Rem.Time: 0.000";
-        QTest::newRow("received lag") << 6 << 1 << "\nReceiving Msg; Service: REPLY_LAG; ID: 12; Conn.Id: 7; Add.Time: 2.500s";
-        QTest::newRow("received reply") << 4 << 1 << "\nReceiving Msg; Service: REPLY_SET; ID: 12/[%C]; ConnectionId: 7";
-        QTest::newRow("sending request") << 1 << 2
-                                         << "\nSending Msg; Service: REQUEST_GET; ID: 12/[%C]; Conn.Id: 7; Avail.Time: 2.500s";
+        QTest::newRow("received lag") << 6 << 1
+                                      << "\nReceiving Msg; Service: REPLY_LAG; ID: 12; Conn.Id: 7; Add.Time: 2.500s";
+        QTest::newRow("received reply") << 4 << 1
+                                        << "\nReceiving Msg; Service: REPLY_SET; ID: 12/[%C]; ConnectionId: 7";
+        QTest::newRow("sending request")
+            << 1 << 2 << "\nSending Msg; Service: REQUEST_GET; ID: 12/[%C]; Conn.Id: 7; Avail.Time: 2.500s";
         QTest::newRow("sending event") << 5 << 2 << "\nSending Msg; Service: BROADCAST; ID: 12";
-        QTest::newRow("sending lag") << 6 << 2 << "\nSending Msg; Service: REPLY_LAG; ID: 12; Conn.Id: 7; Add.Time: 2.500s";
+        QTest::newRow("sending lag") << 6 << 2
+                                     << "\nSending Msg; Service: REPLY_LAG; ID: 12; Conn.Id: 7; Add.Time: 2.500s";
         QTest::newRow("sending reply") << 3 << 2 << "\nSending Msg; Service: REPLY_GET; ID: 12/[%C]; ConnectionId: 7";
-        QTest::newRow("neutral request") << 2 << 0 << "\nMsg; Service: REQUEST_SET; ID: 12/[%C]; Conn.Id: 7; Time: 2.500s";
+        QTest::newRow("neutral request") << 2 << 0
+                                         << "\nMsg; Service: REQUEST_SET; ID: 12/[%C]; Conn.Id: 7; Time: 2.500s";
         QTest::newRow("neutral lag") << 6 << 9 << "\nMsg; Service: REPLY_LAG; ID: 12; Conn.Id: 7; Add.Time: 2.500s";
         QTest::newRow("neutral reply") << 4 << 0 << "\nMsg; Service: REPLY_SET; ID: 12/[%C]; Conn.Id: 7";
         QTest::newRow("no header") << 2 << 3 << "";

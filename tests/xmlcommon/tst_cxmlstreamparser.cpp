@@ -106,16 +106,17 @@ private slots:
 
     void callbacksIndependentOfCuts()
     {
-        const QByteArray baStream = s_baWrapper +
-                                    "<Request type=\"get\" id=\"5\" time=\"100\">\n<Tuner>\n<Frequency unit=\"Hz\">1</Frequency>\n"
-                                    "</Tuner>\n</Request>\n<Event>\n<Status>ok</Status>\n</Event>\n";
+        const QByteArray baStream =
+            s_baWrapper +
+            "<Request type=\"get\" id=\"5\" time=\"100\">\n<Tuner>\n<Frequency unit=\"Hz\">1</Frequency>\n"
+            "</Tuner>\n</Request>\n<Event>\n<Status>ok</Status>\n</Event>\n";
         CRecorder objWhole;
         CXmlStreamParser objParser(objWhole, 9);
         QVERIFY(objParser.parse(baStream));
         QCOMPARE(objWhole.m_lstEvents,
-                 (QStringList{QStringLiteral("header <Request type=\"get\" id=\"5\" time=\"100\"/>\n"), QStringLiteral("doc"),
-                              QStringLiteral("msg"), QStringLiteral("header <Event/>\n"), QStringLiteral("doc"),
-                              QStringLiteral("msg")}));
+                 (QStringList{QStringLiteral("header <Request type=\"get\" id=\"5\" time=\"100\"/>\n"),
+                              QStringLiteral("doc"), QStringLiteral("msg"), QStringLiteral("header <Event/>\n"),
+                              QStringLiteral("doc"), QStringLiteral("msg")}));
         // The header message is the completed message, with the connection id given.
         QVERIFY(objWhole.m_lstHeaders.at(0) == objWhole.m_lstMessages.at(0));
         QCOMPARE(objWhole.m_lstMessages.at(0)->getConnectionId(), 9u);
@@ -141,23 +142,27 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("expected");  // wire text of what was read
         QTest::addColumn<bool>("zipFlag");
-        QTest::newRow("entities") << QByteArray("<N>a&lt;b &amp; &#x41;</N>") << QByteArray("<N>a&lt;b &amp; A</N>\n") << false;
-        QTest::newRow("escaped cdata end in text") << QByteArray("<N>]]&gt;</N>") << QByteArray("<N>]]&gt;</N>\n") << false;
+        QTest::newRow("entities") << QByteArray("<N>a&lt;b &amp; &#x41;</N>") << QByteArray("<N>a&lt;b &amp; A</N>\n")
+                                  << false;
+        QTest::newRow("escaped cdata end in text")
+            << QByteArray("<N>]]&gt;</N>") << QByteArray("<N>]]&gt;</N>\n") << false;
         QTest::newRow("text around children dropped")
             << QByteArray("<P>before<C>v</C>after<D/>end</P>") << QByteArray("<P>\n<C>v</C>\n<D/>\n</P>\n") << false;
         QTest::newRow("zip 0 is the flag") << QByteArray("<X _zip=\"0\"/>") << QByteArray("<X _zip=\"0\"/>\n") << true;
-        QTest::newRow("zip 1 is an attribute") << QByteArray("<X _zip=\"1\"/>") << QByteArray("<X _zip=\"1\"/>\n") << false;
-        QTest::newRow("cdata keeps markers") << QByteArray("<D><![CDATA[a<b&]]></D>") << QByteArray("<D><![CDATA[a<b&]]></D>\n")
-                                             << false;
+        QTest::newRow("zip 1 is an attribute")
+            << QByteArray("<X _zip=\"1\"/>") << QByteArray("<X _zip=\"1\"/>\n") << false;
+        QTest::newRow("cdata keeps markers")
+            << QByteArray("<D><![CDATA[a<b&]]></D>") << QByteArray("<D><![CDATA[a<b&]]></D>\n") << false;
         QTest::newRow("cdata replaces text before it")
             << QByteArray("<D>x<![CDATA[y]]></D>") << QByteArray("<D><![CDATA[y]]></D>\n") << false;
         QTest::newRow("single quotes and entities in attributes")
             << QByteArray("<A v='&quot;q&apos;'/>") << QByteArray("<A v=\"&quot;q&apos;\"/>\n") << false;
         QTest::newRow("nested wrapper name is ordinary")
             << QByteArray("<A><RootDummy/></A>") << QByteArray("<A>\n<RootDummy/>\n</A>\n") << false;
-        QTest::newRow("prefixed names kept") << QByteArray("<a:B x:y=\"1\"/>") << QByteArray("<a:B x:y=\"1\"/>\n") << false;
-        QTest::newRow("comment and pi skipped") << QByteArray("<A><!-- c --><?pi x?><B/></A>") << QByteArray("<A>\n<B/>\n</A>\n")
-                                                << false;
+        QTest::newRow("prefixed names kept")
+            << QByteArray("<a:B x:y=\"1\"/>") << QByteArray("<a:B x:y=\"1\"/>\n") << false;
+        QTest::newRow("comment and pi skipped")
+            << QByteArray("<A><!-- c --><?pi x?><B/></A>") << QByteArray("<A>\n<B/>\n</A>\n") << false;
     }
 
     void textAndAttributes()
@@ -182,7 +187,8 @@ private slots:
         QTest::newRow("mismatched tag") << QByteArray("<A>\n<B>\n</C>\n") << "NotWellFormedError: Line(4), Column(4)\n";
         QTest::newRow("control character") << QByteArray("<A>\x01</A>") << "CustomError: Line(2), Column(3)\n";
         QTest::newRow("NUL in markup") << QByteArray("<A><!DOCTYPE\n\x00>", 15) << "CustomError: Line(3), Column(0)\n";
-        QTest::newRow("duplicate attribute") << QByteArray("<A b=\"1\" b=\"2\"/>") << "NotWellFormedError: Line(2), Column(16)\n";
+        QTest::newRow("duplicate attribute")
+            << QByteArray("<A b=\"1\" b=\"2\"/>") << "NotWellFormedError: Line(2), Column(16)\n";
     }
 
     void brokenStreams()
@@ -241,7 +247,8 @@ private slots:
             CXmlStreamParser objParser(objRecorder, 0);
             QVERIFY(!objParser.parse(nested(1001)));
             QCOMPARE(objRecorder.m_lstErrors.size(), 1);
-            QVERIFY(objRecorder.m_lstErrors.at(0).startsWith(QStringLiteral("Elements nested deeper than 1000 levels\n")));
+            QVERIFY(
+                objRecorder.m_lstErrors.at(0).startsWith(QStringLiteral("Elements nested deeper than 1000 levels\n")));
             QVERIFY(objRecorder.m_lstErrors.at(0).contains(QStringLiteral("CustomError: Line(2), Column(")));
             QVERIFY(objRecorder.m_lstDocs.isEmpty());
         }
@@ -275,7 +282,8 @@ private slots:
         bool bOk = false;
         QString strError;
         ptrCXmlElement ptr = objReader.readByteArray(
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- saved -->\n<Config>\n<Port>5</Port>\n</Config>\n", bOk, strError);
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- saved -->\n<Config>\n<Port>5</Port>\n</Config>\n", bOk,
+            strError);
         QVERIFY(bOk);
         QVERIFY(strError.isEmpty());
         QCOMPARE(wire(ptr), QByteArray("<Config>\n<Port>5</Port>\n</Config>\n"));

@@ -74,8 +74,9 @@ private slots:
         QVERIFY(!objFragment.buildFragmentFromRequestTree().getElementTree());
 
         objFragment.moveDataTreeToRequestTree();
-        QCOMPARE(wire(objFragment), QByteArray("<Storage version=\"3\">\n<Request>\n<StartRecording mode=\"x\">v</StartRecording>\n"
-                                               "</Request>\n<StartRecording mode=\"x\"/>\n</Storage>\n"));
+        QCOMPARE(wire(objFragment),
+                 QByteArray("<Storage version=\"3\">\n<Request>\n<StartRecording mode=\"x\">v</StartRecording>\n"
+                            "</Request>\n<StartRecording mode=\"x\"/>\n</Storage>\n"));
         const CDataTree objStandIn = objFragment.getDataTree();
         QCOMPARE(objStandIn.getElementTree()->getNumberOfChildren(), 0);
         QVERIFY(objStandIn.getElementTree()->getValue().isEmpty());
@@ -84,7 +85,8 @@ private slots:
         QCOMPARE(wire(objRebuilt), QByteArray("<Storage version=\"3\">\n<StartRecording mode=\"x\">v</StartRecording>\n"
                                               "</Storage>\n"));
         // The rebuilt fragment shares the request's data tree.
-        QVERIFY(objRebuilt.getDataTree().getElementTree() == objFragment.getRequestTree().getDataTree().getElementTree());
+        QVERIFY(objRebuilt.getDataTree().getElementTree() ==
+                objFragment.getRequestTree().getDataTree().getElementTree());
 
         CMsgFragment objCopy;
         objCopy.copy(objFragment);
@@ -182,8 +184,8 @@ private slots:
     void faultCarriesRequest()
     {
         CFaultTree objFault(el("Fault", {}, {},
-                               {el("ID", {}, "0x1"),
-                                el("Request", {{"type", "get"}, {"id", "9"}}, {}, {el("Tuner", {}, {}, {el("Setup")})})}));
+                               {el("ID", {}, "0x1"), el("Request", {{"type", "get"}, {"id", "9"}}, {},
+                                                        {el("Tuner", {}, {}, {el("Setup")})})}));
         QVERIFY(objFault.hasRequestMessage());
         ptrCXmlMessage ptrMsg;
         QCOMPARE(objFault.getRequestMessage(ptrMsg), 0);

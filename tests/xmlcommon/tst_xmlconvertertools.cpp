@@ -102,25 +102,44 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("value");
-        QTest::newRow("bool 1") << "1" << "bool" << 0 << "1";
-        QTest::newRow("bool true") << "true" << "bool" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("bool empty") << "" << "bool" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ulong max") << "4294967295" << "ulong" << 0 << "4294967295";
-        QTest::newRow("ulong 2^32") << "4294967296" << "ulong" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ulong -1") << "-1" << "ulong" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ushort 65536") << "65536" << "ushort" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ushort max") << "65535" << "ushort" << 0 << "65535";
-        QTest::newRow("long min") << "-2147483648" << "long" << 0 << "-2147483648";
-        QTest::newRow("long 2^31") << "2147483648" << "long" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("long hex") << "0x10" << "long" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ull max") << "18446744073709551615" << "ull" << 0 << "18446744073709551615";
-        QTest::newRow("ull 2^64") << "18446744073709551616" << "ull" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("double comma") << "1,5" << "double" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("double point") << "1.5" << "double" << 0 << "1.5";
-        QTest::newRow("float") << "0.25" << "float" << 0 << "0.25";
-        QTest::newRow("float overflow") << "1e39" << "float" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("time") << "1700000000000000" << "time" << 0 << "1700000000000000";
-        QTest::newRow("text empty") << "" << "text" << 0 << "";
+        QTest::newRow("bool 1") << "1"
+                                << "bool" << 0 << "1";
+        QTest::newRow("bool true") << "true"
+                                   << "bool" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("bool empty") << ""
+                                    << "bool" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ulong max") << "4294967295"
+                                   << "ulong" << 0 << "4294967295";
+        QTest::newRow("ulong 2^32") << "4294967296"
+                                    << "ulong" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ulong -1") << "-1"
+                                  << "ulong" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ushort 65536") << "65536"
+                                      << "ushort" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ushort max") << "65535"
+                                    << "ushort" << 0 << "65535";
+        QTest::newRow("long min") << "-2147483648"
+                                  << "long" << 0 << "-2147483648";
+        QTest::newRow("long 2^31") << "2147483648"
+                                   << "long" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("long hex") << "0x10"
+                                  << "long" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ull max") << "18446744073709551615"
+                                 << "ull" << 0 << "18446744073709551615";
+        QTest::newRow("ull 2^64") << "18446744073709551616"
+                                  << "ull" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("double comma") << "1,5"
+                                      << "double" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("double point") << "1.5"
+                                      << "double" << 0 << "1.5";
+        QTest::newRow("float") << "0.25"
+                               << "float" << 0 << "0.25";
+        QTest::newRow("float overflow") << "1e39"
+                                        << "float" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("time") << "1700000000000000"
+                              << "time" << 0 << "1700000000000000";
+        QTest::newRow("text empty") << ""
+                                    << "text" << 0 << "";
     }
 
     void scalarReads()
@@ -160,7 +179,8 @@ private slots:
             check(QStringLiteral("x"), [&](QString& v) { return getText(ptrParent, s_objTag, v); });
         QCOMPARE(iResult, result);
         if (result == 0)
-            QCOMPARE(strRead, value == QLatin1String("1") && type == QLatin1String("bool") ? QStringLiteral("true") : value);
+            QCOMPARE(strRead,
+                     value == QLatin1String("1") && type == QLatin1String("bool") ? QStringLiteral("true") : value);
     }
 
     void writersAndAttributes()
@@ -218,7 +238,8 @@ private slots:
         QCOMPARE(lstInts, (QList<int>{42, 1}));
 
         QCOMPARE(setList_Float(ptrParent, CTagname("F"), {1.5f, 2.0f, -0.125f}, QStringLiteral("Hz"),
-                               {"info", QStringLiteral("min,max,ave")}), 0);
+                               {"info", QStringLiteral("min,max,ave")}),
+                 0);
         QCOMPARE(wire(ptrParent->getChildAt(1)), QByteArray("<F unit=\"Hz\" info=\"min,max,ave\">1.5,2,-0.125</F>\n"));
         QList<float> lstFloats;
         QCOMPARE(getList_Float(ptrParent, CTagname("F"), lstFloats, &iError), 0);
@@ -287,15 +308,18 @@ private slots:
         eINPUT_SOURCE_TYPES eRead = INPUT_SOURCE_NONE;
         QCOMPARE(getEnum(ptrParent, CTagname("S"), eRead, G_objInputSourceTypeTexts), 0);
         QCOMPARE(eRead, INPUT_SOURCE_RECOMBINED_IQ);
-        QCOMPARE(setEnum(ptrParent, CTagname("S"), eINPUT_SOURCE_TYPES(9), G_objInputSourceTypeTexts), int(RESULT_INVALID_ARG));
-        QCOMPARE(setEnum(ptrParent, CTagname("New"), eINPUT_SOURCE_TYPES(9), G_objInputSourceTypeTexts), int(RESULT_INVALID_ARG));
+        QCOMPARE(setEnum(ptrParent, CTagname("S"), eINPUT_SOURCE_TYPES(9), G_objInputSourceTypeTexts),
+                 int(RESULT_INVALID_ARG));
+        QCOMPARE(setEnum(ptrParent, CTagname("New"), eINPUT_SOURCE_TYPES(9), G_objInputSourceTypeTexts),
+                 int(RESULT_INVALID_ARG));
         QCOMPARE(wire(ptrParent->getChildAt(1)), QByteArray("<New/>\n"));
         ptrParent->getChildAt(0)->setValue(QStringLiteral("RecombinedIQ"));
         QCOMPARE(getEnum(ptrParent, CTagname("S"), eRead, G_objInputSourceTypeTexts), int(RESULT_MALFORMED));
         QCOMPARE(getEnum(ptrParent, CTagname("Gone"), eRead, G_objInputSourceTypeTexts), int(RESULT_MISSING));
 
         // The map form: the lowest value whose text matches wins.
-        const QMap<int, QString> mapTexts{{4, QStringLiteral("same")}, {2, QStringLiteral("same")}, {7, QStringLiteral("x")}};
+        const QMap<int, QString> mapTexts{
+            {4, QStringLiteral("same")}, {2, QStringLiteral("same")}, {7, QStringLiteral("x")}};
         QCOMPARE(setEnumValue(ptrParent, CTagname("M"), 7, mapTexts, {"kind", QStringLiteral("k")}), 0);
         QCOMPARE(setEnumValue(ptrParent, CTagname("M"), 3, mapTexts), int(RESULT_INVALID_ARG));
         int iValue = 0;

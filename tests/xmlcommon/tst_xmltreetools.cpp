@@ -64,9 +64,11 @@ class TestTreeTools : public QObject
 private slots:
     void search()
     {
-        const ptrCXmlElement ptrRoot = el("R", {}, {}, {el("A", {}, {}, {el("X", {{"n", "grandchild"}})}), el("X", {{"n", "child"}})});
+        const ptrCXmlElement ptrRoot =
+            el("R", {}, {}, {el("A", {}, {}, {el("X", {{"n", "grandchild"}})}), el("X", {{"n", "child"}})});
         QCOMPARE(findTagInTree(ptrRoot, CTagname("X"))->getAttribute("n"), QStringLiteral("child"));
-        QCOMPARE(findTagInTree(ptrRoot, CTagname("X"), G_objCompEqual, true)->getAttribute("n"), QStringLiteral("grandchild"));
+        QCOMPARE(findTagInTree(ptrRoot, CTagname("X"), G_objCompEqual, true)->getAttribute("n"),
+                 QStringLiteral("grandchild"));
         QVERIFY(findTagInTree(ptrRoot, CTagname("A"), G_objCompNotEqual)->tagname() == "X");
         QVERIFY(!findTagInTree(ptrRoot, CTagname("R")));  // never the root itself
         QVERIFY(!findTagInTree(ptrRoot, CTagname("")));
@@ -121,15 +123,19 @@ private slots:
         QVERIFY(!bComplete);
         QCOMPARE(getVectorFromIndex(indexed({"1", "0"}), CTagname("Item"), vec, bComplete), 0);
         QVERIFY(bComplete);
-        QCOMPARE(getVectorFromIndex(indexed({"1", "1"}), CTagname("Item"), vec, bComplete), int(RESULT_INDEX_DUPLICATE));
-        QCOMPARE(getVectorFromIndex(indexed({"99999999"}), CTagname("Item"), vec, bComplete), int(RESULT_INDEX_NOT_NUMBER));
+        QCOMPARE(getVectorFromIndex(indexed({"1", "1"}), CTagname("Item"), vec, bComplete),
+                 int(RESULT_INDEX_DUPLICATE));
+        QCOMPARE(getVectorFromIndex(indexed({"99999999"}), CTagname("Item"), vec, bComplete),
+                 int(RESULT_INDEX_NOT_NUMBER));
     }
 
     void comparisons()
     {
         const ptrCXmlElement ptrA = el("R", {{"a", "1"}, {"b", "2"}}, {}, {el("P", {}, "1"), el("Q", {{"x", "y"}})});
-        const ptrCXmlElement ptrReordered = el("R", {{"b", "2"}, {"a", "1"}}, {}, {el("Q", {{"x", "y"}}), el("P", {}, "1")});
-        const ptrCXmlElement ptrOtherValue = el("R", {{"a", "1"}, {"b", "2"}}, {}, {el("P", {}, "2"), el("Q", {{"x", "y"}})});
+        const ptrCXmlElement ptrReordered =
+            el("R", {{"b", "2"}, {"a", "1"}}, {}, {el("Q", {{"x", "y"}}), el("P", {}, "1")});
+        const ptrCXmlElement ptrOtherValue =
+            el("R", {{"a", "1"}, {"b", "2"}}, {}, {el("P", {}, "2"), el("Q", {{"x", "y"}})});
         QVERIFY(compareTrees(ptrA, ptrReordered, true, true));
         QVERIFY(!compareTrees(ptrA, ptrOtherValue, true, true));
         QVERIFY(compareTrees(ptrA, ptrOtherValue, false, true));
@@ -146,12 +152,15 @@ private slots:
         QVERIFY(isTree1_partof_Tree2(el("R", {}, {}, {el("Q")}), ptrA, false, false));
         QVERIFY(!isTree1_partof_Tree2(ptrA, el("R", {}, {}, {el("Q")}), false, false));
 
-        const CMsgFragment objFragment(el("Tuner", {{"version", "2"}}, {}, {el("Setup", {{"id", "1"}}, {}, {el("F")})}));
-        const CMsgFragment objRicher(el("Tuner", {{"version", "2"}, {"extra", "x"}}, {}, {el("Setup", {{"id", "1"}, {"b", "2"}})}));
+        const CMsgFragment objFragment(
+            el("Tuner", {{"version", "2"}}, {}, {el("Setup", {{"id", "1"}}, {}, {el("F")})}));
+        const CMsgFragment objRicher(
+            el("Tuner", {{"version", "2"}, {"extra", "x"}}, {}, {el("Setup", {{"id", "1"}, {"b", "2"}})}));
         QVERIFY(checkCompatibility(objFragment, objRicher));
         QVERIFY(!checkCompatibility(objRicher, objFragment));
         QVERIFY(!compareFragments(objFragment, objRicher));
-        QVERIFY(compareFragments(objFragment, CMsgFragment(el("Tuner", {{"version", "2"}}, {}, {el("Setup", {{"id", "1"}})}))));
+        QVERIFY(compareFragments(objFragment,
+                                 CMsgFragment(el("Tuner", {{"version", "2"}}, {}, {el("Setup", {{"id", "1"}})}))));
         QVERIFY(!compareFragments(objFragment, CMsgFragment()));
         QVERIFY(!checkCompatibility(objFragment, CMsgFragment(el("Tuner", {{"version", "2"}}))));
     }
@@ -173,10 +182,12 @@ private slots:
     void merge()
     {
         ptrCXmlElement ptrDest = el("R", {}, {}, {el("A", {}, {}, {el("X", {}, "1")}), el("Leaf", {}, "v")});
-        const ptrCXmlElement ptrSrc = el("R", {{"ignored", "1"}}, "", {el("A", {}, {}, {el("Y", {}, "2"), el("X", {}, "9")}),
-                                                                       el("Leaf", {}, {}, {el("Child")}), el("New", {{"k", "v"}}, "3")});
+        const ptrCXmlElement ptrSrc = el("R", {{"ignored", "1"}}, "",
+                                         {el("A", {}, {}, {el("Y", {}, "2"), el("X", {}, "9")}),
+                                          el("Leaf", {}, {}, {el("Child")}), el("New", {{"k", "v"}}, "3")});
         mergeTrees(ptrDest, ptrSrc);
-        QCOMPARE(wire(ptrDest), QByteArray("<R>\n<A>\n<X>1</X>\n<Y>2</Y>\n</A>\n<Leaf>v</Leaf>\n<New k=\"v\">3</New>\n</R>\n"));
+        QCOMPARE(wire(ptrDest),
+                 QByteArray("<R>\n<A>\n<X>1</X>\n<Y>2</Y>\n</A>\n<Leaf>v</Leaf>\n<New k=\"v\">3</New>\n</R>\n"));
         ptrCXmlElement ptrEmpty = el("R");
         mergeTrees(ptrEmpty, el("R", {{"a", "1"}}, {}, {el("C")}));
         QCOMPARE(wire(ptrEmpty), QByteArray("<R a=\"1\">\n<C/>\n</R>\n"));
@@ -200,7 +211,8 @@ private slots:
         QVERIFY(ptrA->getValue().isEmpty());
 
         ptrCXmlElement ptrDest;
-        const ptrCXmlElement ptrSrc = el("Frag", {{"v", "1"}}, {}, {el("Request", {}, {}, {el("Data")}), el("Data", {}, "x", {el("Request")})});
+        const ptrCXmlElement ptrSrc =
+            el("Frag", {{"v", "1"}}, {}, {el("Request", {}, {}, {el("Data")}), el("Data", {}, "x", {el("Request")})});
         QCOMPARE(removeRequestTrees(ptrSrc, ptrDest), 0);
         QCOMPARE(wire(ptrDest), QByteArray("<Frag v=\"1\">\n<Data>x</Data>\n</Frag>\n"));
         QCOMPARE(ptrDest->getChildAt(0)->getNumberOfChildren(), 0);
@@ -213,15 +225,16 @@ private slots:
         QTest::addColumn<ptrCXmlElement>("filter");
         QTest::addColumn<QByteArray>("positive");
         QTest::addColumn<QByteArray>("negative");
-        QTest::newRow("all") << el("R", {}, {}, {el("All")}) << QByteArray("<R a=\"1\">\n<P>1</P>\n<Q/>\n<S>\n<T>2</T>\n</S>\n</R>\n")
-                             << QByteArray();
+        QTest::newRow("all") << el("R", {}, {}, {el("All")})
+                             << QByteArray("<R a=\"1\">\n<P>1</P>\n<Q/>\n<S>\n<T>2</T>\n</S>\n</R>\n") << QByteArray();
         QTest::newRow("one leaf") << el("R", {}, {}, {el("P")}) << QByteArray("<R a=\"1\">\n<P>1</P>\n</R>\n")
                                   << QByteArray("<R a=\"1\">\n<Q/>\n<S>\n<T>2</T>\n</S>\n</R>\n");
         QTest::newRow("branch by name") << el("R", {}, {}, {el("S", {}, {}, {el("T")})})
                                         << QByteArray("<R a=\"1\">\n<S>\n<T>2</T>\n</S>\n</R>\n")
                                         << QByteArray("<R a=\"1\">\n<P>1</P>\n<Q/>\n</R>\n");
-        QTest::newRow("branch with nothing selected") << el("R", {}, {}, {el("S", {}, {}, {el("Z")})}) << QByteArray()
-                                                      << QByteArray("<R a=\"1\">\n<P>1</P>\n<Q/>\n<S>\n<T>2</T>\n</S>\n</R>\n");
+        QTest::newRow("branch with nothing selected")
+            << el("R", {}, {}, {el("S", {}, {}, {el("Z")})}) << QByteArray()
+            << QByteArray("<R a=\"1\">\n<P>1</P>\n<Q/>\n<S>\n<T>2</T>\n</S>\n</R>\n");
         QTest::newRow("other root") << el("X", {}, {}, {el("P")}) << QByteArray()
                                     << QByteArray("<R a=\"1\">\n<P>1</P>\n<Q/>\n<S>\n<T>2</T>\n</S>\n</R>\n");
     }
@@ -231,7 +244,8 @@ private slots:
         QFETCH(ptrCXmlElement, filter);
         QFETCH(QByteArray, positive);
         QFETCH(QByteArray, negative);
-        const ptrCXmlElement ptrData = el("R", {{"a", "1"}}, {}, {el("P", {}, "1"), el("Q"), el("S", {}, {}, {el("T", {}, "2")})});
+        const ptrCXmlElement ptrData =
+            el("R", {{"a", "1"}}, {}, {el("P", {}, "1"), el("Q"), el("S", {}, {}, {el("T", {}, "2")})});
         const QByteArray baBefore = wire(ptrData);
         ptrCXmlElement ptrPositive;
         applyFilter(filter, ptrData, ptrPositive);
@@ -285,8 +299,12 @@ private slots:
             return ptrMsg;
         };
         QCOMPARE(objChecker.checkFragment(message(CXmlMessage::REQUEST_SET, el("Tuner", {}, {}, {el("S")})), 0), 1u);
-        QCOMPARE(objChecker.checkFragment(message(CXmlMessage::REQUEST_GET, el("Tuner", {}, {}, {el("S", {{"fast", "1"}})})), 0), 3u);
-        QCOMPARE(objChecker.checkFragment(message(CXmlMessage::REPLY_GET, el("Tuner", {}, {}, {el("S", {{"fast", "1"}})})), 0), 7u);
+        QCOMPARE(objChecker.checkFragment(
+                     message(CXmlMessage::REQUEST_GET, el("Tuner", {}, {}, {el("S", {{"fast", "1"}})})), 0),
+                 3u);
+        QCOMPARE(objChecker.checkFragment(
+                     message(CXmlMessage::REPLY_GET, el("Tuner", {}, {}, {el("S", {{"fast", "1"}})})), 0),
+                 7u);
         QCOMPARE(objChecker.checkFragment(message(CXmlMessage::REQUEST_GET, el("Tuner", {}, {}, {el("S")})), 0), 7u);
         QCOMPARE(objChecker.checkFragment(message(CXmlMessage::REQUEST_SET, el("Storage")), 0), 7u);
         QCOMPARE(objChecker.checkFragment(message(CXmlMessage::REQUEST_SET, el("Tuner")), 1), 7u);

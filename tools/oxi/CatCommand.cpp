@@ -69,19 +69,18 @@ bool readInput(const QString& a_strPath, QByteArray& a_baData, QTextStream& a_ob
 
 QString catUsage()
 {
-    return QStringLiteral(
-        "Usage: oxi cat [FILE|-]\n"
-        "\n"
-        "Prints every message of a captured connection stream (messages back to back as on the\n"
-        "wire, with or without the opening <RootDummy> wrapper) with its log header line and its\n"
-        "indented readable form, in the order of the stream. Reads standard input when FILE is\n"
-        "'-' or missing.\n"
-        "\n"
-        "A broken message is reported with the parser's error text; reading goes on with the next\n"
-        "line that starts a message, as a connection goes on with a new parser.\n"
-        "\n"
-        "Exit status: 0 the stream was clean, 1 it was broken somewhere (or ended inside a\n"
-        "message), 2 bad usage or unreadable input.\n");
+    return QStringLiteral("Usage: oxi cat [FILE|-]\n"
+                          "\n"
+                          "Prints every message of a captured connection stream (messages back to back as on the\n"
+                          "wire, with or without the opening <RootDummy> wrapper) with its log header line and its\n"
+                          "indented readable form, in the order of the stream. Reads standard input when FILE is\n"
+                          "'-' or missing.\n"
+                          "\n"
+                          "A broken message is reported with the parser's error text; reading goes on with the next\n"
+                          "line that starts a message, as a connection goes on with a new parser.\n"
+                          "\n"
+                          "Exit status: 0 the stream was clean, 1 it was broken somewhere (or ended inside a\n"
+                          "message), 2 bad usage or unreadable input.\n");
 }
 
 int runCat(const QStringList& a_lstArguments, QTextStream& a_objOut, QTextStream& a_objErr)

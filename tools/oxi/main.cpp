@@ -10,13 +10,12 @@ namespace
 {
 QString usage()
 {
-    return QStringLiteral(
-        "Usage: oxi COMMAND [ARGUMENTS]\n"
-        "\n"
-        "Commands:\n"
-        "  cat [FILE|-]   print the messages of a captured connection stream\n"
-        "\n"
-        "'oxi COMMAND --help' explains a command.\n");
+    return QStringLiteral("Usage: oxi COMMAND [ARGUMENTS]\n"
+                          "\n"
+                          "Commands:\n"
+                          "  cat [FILE|-]   print the messages of a captured connection stream\n"
+                          "\n"
+                          "'oxi COMMAND --help' explains a command.\n");
 }
 }  // namespace
 
@@ -39,7 +38,8 @@ int main(int argc, char* argv[])
         }
         return OxiTool::runCat(lstArguments, objOut, objErr);
     }
-    if (strCommand == QLatin1String("--help") || strCommand == QLatin1String("-h") || strCommand == QLatin1String("help")) {
+    if (strCommand == QLatin1String("--help") || strCommand == QLatin1String("-h") ||
+        strCommand == QLatin1String("help")) {
         objOut << usage();
         return 0;
     }
