@@ -15,15 +15,12 @@ CMsgFragment::~CMsgFragment() = default;
 
 CTagname CMsgFragment::getComponentName() const
 {
-    return m_ptrRoot ? m_ptrRoot->getTagname() : CTagname(static_cast<const char*>(nullptr));
+    return rootName();
 }
 
 int CMsgFragment::setComponentName(const CTagname& a_objName)
 {
-    if (a_objName.name().isEmpty())
-        return RESULT_INVALID_ARG;
-    setRootName(a_objName);
-    return RESULT_OK;
+    return renameRoot(a_objName);
 }
 
 QString CMsgFragment::getComponentVersion() const

@@ -40,19 +40,29 @@ void CTreeBase::setRootName(const CTagname& a_objName)
     ensureRoot(a_objName).setTagname(a_objName);
 }
 
-CDataTree::~CDataTree() = default;
-
-CTagname CDataTree::getDataName() const
+CTagname CTreeBase::rootName() const
 {
     return m_ptrRoot ? m_ptrRoot->getTagname() : CTagname(static_cast<const char*>(nullptr));
 }
 
-int CDataTree::setDataName(const CTagname& a_objName)
+int CTreeBase::renameRoot(const CTagname& a_objName)
 {
     if (a_objName.name().isEmpty())
         return RESULT_INVALID_ARG;
     setRootName(a_objName);
     return RESULT_OK;
+}
+
+CDataTree::~CDataTree() = default;
+
+CTagname CDataTree::getDataName() const
+{
+    return rootName();
+}
+
+int CDataTree::setDataName(const CTagname& a_objName)
+{
+    return renameRoot(a_objName);
 }
 
 CRequestTree::~CRequestTree() = default;

@@ -27,6 +27,10 @@ protected:
     CXmlElement& ensureRoot(const CTagname& a_objName);
     // Renames the root, creating it when there is none.
     void setRootName(const CTagname& a_objName);
+    // The root's name, or a name with empty bytes when there is no root.
+    CTagname rootName() const;
+    // setRootName for a name with bytes; 0x02420001 for an empty one.
+    int renameRoot(const CTagname& a_objName);
 
     ptrCXmlElement m_ptrRoot;
 };

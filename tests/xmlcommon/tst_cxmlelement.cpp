@@ -1,45 +1,22 @@
+#include "../common/TreeTestUtils.h"
+
 #include <OrvexXmlInterface/xmlcommon/CWorkMan.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlElement.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 
 #include <QtTest/QtTest>
 
-#include <functional>
-#include <initializer_list>
-#include <utility>
 
 using namespace XmlCommon;
+using TestUtils::el;
+using TestUtils::wire;
 
 namespace
 {
-using typAttrs = std::initializer_list<std::pair<const char*, QString>>;
-
-ptrCXmlElement el(const char* a_pszName, typAttrs a_attrs = {}, const QString& a_strValue = QString(),
-                  std::initializer_list<ptrCXmlElement> a_children = {})
-{
-    ptrCXmlElement ptr(new CXmlElement(CTagname(a_pszName)));
-    for (const auto& attr : a_attrs)
-        ptr->setAttribute(attr.first, attr.second);
-    ptr->setValue(a_strValue);
-    for (const ptrCXmlElement& ptrChild : a_children)
-        ptr->addChild(ptrChild, -1);
-    return ptr;
-}
-
 ptrCXmlElement zipped(ptrCXmlElement a_ptr)
 {
     a_ptr->disableCompression();
     return a_ptr;
-}
-
-QByteArray wire(const ptrCXmlElement& a_ptr, unsigned int* a_puiUncompressed = nullptr)
-{
-    QByteArray ba;
-    unsigned int uiCount = 0;
-    a_ptr->toByteArray(ba, uiCount);
-    if (a_puiUncompressed)
-        *a_puiUncompressed = uiCount;
-    return ba;
 }
 
 // Takes chunks away like the connection's sender, and can be told to stop after n proceed() calls.
@@ -122,8 +99,10 @@ private slots:
         QFETCH(ptrCXmlElement, tree);
         QFETCH(QByteArray, expected);
         QFETCH(unsigned int, uncompressed);
+        QByteArray baWire;
         unsigned int uiCount = 0;
-        QCOMPARE(wire(tree, &uiCount), expected);
+        tree->toByteArray(baWire, uiCount);
+        QCOMPARE(baWire, expected);
         QCOMPARE(uiCount, uncompressed);
 
         // The writer appends and never resets the caller's counter.
