@@ -37,8 +37,12 @@ CTagname::CTagname(const QString& a_strName) : m_strName(a_strName), m_usFlags(m
 }
 
 CTagname::CTagname(const CTagname& a_objOther)
+    : m_baName(a_objOther.m_baName), m_baBegin(a_objOther.m_baBegin), m_baEnd(a_objOther.m_baEnd),
+      m_strName(a_objOther.m_strName), m_usFlags(a_objOther.m_usFlags)
 {
-    *this = a_objOther;
+    // Every element copies its name: share the built forms and only fill in what is missing.
+    if ((m_usFlags & 0xf) != 0xf)
+        makeChildren();
 }
 
 CTagname& CTagname::operator=(const CTagname& a_objOther)

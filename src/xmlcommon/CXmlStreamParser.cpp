@@ -31,13 +31,15 @@ public:
         const int n = a_baData.size();
         for (int i = 0; i < n; ++i) {
             const uchar c = p[i];
+            if (m_iPending == 0 && !s_aSpecial[c])
+                continue;  // the common case: ASCII text
             if (m_iPending > 0) {
                 if (c < m_ucLow || c > m_ucHigh)
                     return reset(i);
                 m_ucLow = 0x80;
                 m_ucHigh = 0xbf;
                 --m_iPending;
-            } else if (c >= 0x80 ? !startSequence(c) : (c < 0x20 && c != '\t' && c != '\n' && c != '\r')) {
+            } else if (c < 0x80 || !startSequence(c)) {
                 return reset(i);
             }
         }
@@ -75,6 +77,15 @@ private:
         return a_iPosition;
     }
 
+    // Bytes that need a closer look: control characters other than tab, LF and CR, and all
+    // bytes of multi-byte sequences.
+    static constexpr std::array<bool, 256> s_aSpecial = [] {
+        std::array<bool, 256> aSpecial{};
+        for (int c = 0; c < 256; ++c)
+            aSpecial[size_t(c)] = c >= 0x80 || (c < 0x20 && c != '\t' && c != '\n' && c != '\r');
+        return aSpecial;
+    }();
+
     int m_iPending = 0;
     uchar m_ucLow = 0x80;
     uchar m_ucHigh = 0xbf;
@@ -93,6 +104,18 @@ public:
         return objSlot;
     }
 
+    // Short texts (units, types, flags, small numbers) repeat as much as names do; sharing one
+    // copy saves an allocation per attribute and value. Longer texts are not worth a look-up.
+    QString text(const QStringRef& a_strText)
+    {
+        if (a_strText.size() > s_iShortText)
+            return a_strText.toString();
+        QString& strSlot = m_aTexts[qHash(a_strText) & (s_uiSlots - 1)];
+        if (strSlot.isNull() || strSlot != a_strText)
+            strSlot = a_strText.toString();
+        return strSlot;
+    }
+
     const QByteArray& attribute(const QStringRef& a_strName)
     {
         struAttributeSlot& objSlot = m_aAttributes[qHash(a_strName) & (s_uiSlots - 1)];
@@ -105,6 +128,7 @@ public:
 
 private:
     static const unsigned s_uiSlots = 256;
+    static const int s_iShortText = 16;
     struct struAttributeSlot
     {
         QString strName;
@@ -112,6 +136,7 @@ private:
     };
     std::array<CTagname, s_uiSlots> m_aTags;
     std::array<struAttributeSlot, s_uiSlots> m_aAttributes;
+    std::array<QString, s_uiSlots> m_aTexts;
 };
 
 IXmlListener::~IXmlListener() = default;
@@ -233,7 +258,7 @@ ptrCXmlElement CXmlStreamParser::createChildItem(const CTagname& a_objName, cons
         if (strName == s_strZip && objAttribute.value() == QLatin1String("0"))
             ptrElement->disableCompression();
         else
-            ptrElement->appendAttribute(m_pNames->attribute(strName), objAttribute.value().toString());
+            ptrElement->appendAttribute(m_pNames->attribute(strName), m_pNames->text(objAttribute.value()));
     }
     if (m_ptrCurrentElement)
         m_ptrCurrentElement->addChild(ptrElement, -1);
@@ -246,7 +271,10 @@ bool CXmlStreamParser::handleCharacters()
         return true;  // text directly inside the wrapper belongs to no message
     if (m_objReader.isCDATA() && !m_strText.startsWith(s_strCDataBegin))
         m_strText = s_strCDataBegin;
-    m_strText += m_objReader.text();
+    if (m_strText.isEmpty())
+        m_strText = m_pNames->text(m_objReader.text());
+    else
+        m_strText += m_objReader.text();
     return true;
 }
 
