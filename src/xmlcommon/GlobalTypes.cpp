@@ -1,4 +1,5 @@
 #include "GlobalTypes.h"
+#include "GlobalXmlTypes.h"
 
 namespace GLOBAL_TYPES
 {
@@ -35,3 +36,13 @@ const XmlCommon::CEnumTexts<eINPUT_SOURCE_TYPES> G_objInputSourceTypeTexts{
     {INPUT_SOURCE_RECOMBINED_IQ, "recombinedIQ"},
 };
 }  // namespace GLOBAL_TYPES
+
+namespace GLOBAL_XML_TYPES
+{
+const XmlCommon::CEnumTexts<eSTATUS_REPORT_EVENTS> G_objStatusReportEventTexts{
+    {STATUS_REPORT_READY, "ready"},
+    {STATUS_REPORT_TERMINATED, "terminated"},
+    {STATUS_REPORT_BUSY, "busy"},
+    {STATUS_REPORT_BROADCAST_REPLY, "broadcastReply"},
+};
+}  // namespace GLOBAL_XML_TYPES
