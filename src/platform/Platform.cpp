@@ -62,10 +62,20 @@ quint64 nowUtcUs()
 quint64 clockTickUs()
 {
     timespec res{};
-    if (clock_getres(CLOCK_MONOTONIC, &res) != 0)
-        return 1;
-    const quint64 us = quint64(res.tv_sec) * 1000000u + (quint64(res.tv_nsec) + 999u) / 1000u;
-    return us == 0 ? 1 : us;
+    quint64 ulResolutionNs = 1000;
+    if (clock_getres(CLOCK_MONOTONIC, &res) == 0)
+        ulResolutionNs = quint64(res.tv_sec) * 1000000000u + quint64(res.tv_nsec);
+    // The kernel's default slack for ordinary threads, when the file cannot tell.
+    quint64 ulSlackNs = 50000;
+    QFile slack(QStringLiteral("/proc/self/timerslack_ns"));
+    if (slack.open(QIODevice::ReadOnly)) {
+        bool bOk = false;
+        const quint64 ulRead = slack.readAll().trimmed().toULongLong(&bOk);
+        if (bOk)
+            ulSlackNs = ulRead;
+    }
+    const quint64 ulUs = (qMax(ulResolutionNs, ulSlackNs) + 999u) / 1000u;
+    return ulUs == 0 ? 1 : ulUs;
 }
 
 void debugOutput(const QString& a_strText)

@@ -17,7 +17,8 @@ OXI_EXPORT quint64 nowMonotonicUs();
 // Microseconds since 1970-01-01 00:00:00 UTC; serves every time that travels between processes.
 OXI_EXPORT quint64 nowUtcUs();
 
-// Length of one tick of the clock behind timed waits, in microseconds (at least 1).
+// Granularity of timed waits, in microseconds (at least 1): the coarser of the monotonic clock's
+// resolution and the timer slack the kernel may add to every wake-up of this thread.
 OXI_EXPORT quint64 clockTickUs();
 
 // The diagnostic text sink: one write per text to the standard error stream, unless a hook
