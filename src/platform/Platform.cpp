@@ -2,7 +2,6 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QFile>
-#include <QtCore/QMutex>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -11,6 +10,8 @@
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <mutex>
 
 namespace Platform
 {
@@ -25,7 +26,7 @@ quint64 readClockUs(clockid_t a_clock)
 
 struct struDebugSink
 {
-    QMutex mutex;
+    std::mutex mutex;
     typDebugOutputHook fnHook;
 };
 
@@ -82,7 +83,7 @@ void debugOutput(const QString& a_strText)
 {
     typDebugOutputHook fnHook;
     {
-        QMutexLocker lock(&debugSink().mutex);
+        std::lock_guard<std::mutex> lock(debugSink().mutex);
         fnHook = debugSink().fnHook;
     }
     if (fnHook) {
@@ -97,7 +98,7 @@ void debugOutput(const QString& a_strText)
 
 typDebugOutputHook setDebugOutputHook(typDebugOutputHook a_fnHook)
 {
-    QMutexLocker lock(&debugSink().mutex);
+    std::lock_guard<std::mutex> lock(debugSink().mutex);
     std::swap(debugSink().fnHook, a_fnHook);
     return a_fnHook;
 }

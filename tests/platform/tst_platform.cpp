@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 class TestPlatform : public QObject
 {
@@ -34,10 +36,7 @@ private slots:
         QCOMPARE(Platform::currentProcessId(), quint64(QCoreApplication::applicationPid()));
         const quint64 ulMain = Platform::currentThreadId();
         std::atomic<quint64> ulOther{0};
-        QThread* pThread = QThread::create([&] { ulOther = Platform::currentThreadId(); });
-        pThread->start();
-        QVERIFY(pThread->wait(5000));
-        delete pThread;
+        std::thread([&] { ulOther = Platform::currentThreadId(); }).join();
         QVERIFY(ulOther != 0);
         QVERIFY(ulOther != ulMain);
         QCOMPARE(Platform::currentThreadId(), ulMain);
@@ -52,18 +51,16 @@ private slots:
             lstSeen.append(a_str);
         });
         QVERIFY(!fnPrevious);
-        QList<QThread*> lstThreads;
+        // std::thread, whose join the thread checker can see.
+        std::vector<std::thread> vecThreads;
         for (int t = 0; t < 4; ++t) {
-            lstThreads.append(QThread::create([t] {
+            vecThreads.emplace_back([t] {
                 for (int i = 0; i < 100; ++i)
                     Platform::debugOutput(QStringLiteral("t%1 i%2").arg(t).arg(i));
-            }));
-            lstThreads.last()->start();
+            });
         }
-        for (QThread* p : lstThreads) {
-            QVERIFY(p->wait(5000));
-            delete p;
-        }
+        for (std::thread& objThread : vecThreads)
+            objThread.join();
         QVERIFY(Platform::setDebugOutputHook({}));
         QCOMPARE(lstSeen.size(), 400);
         QVERIFY(lstSeen.contains(QStringLiteral("t3 i99")));

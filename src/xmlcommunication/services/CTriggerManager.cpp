@@ -2,18 +2,29 @@
 
 #include <OrvexXmlInterface/platform/Platform.h>
 
-#include <QtCore/QDeadlineTimer>
+#include <chrono>
+
+#if defined(OXI_TSAN_BUILD)
+#include <sanitizer/tsan_interface.h>
+// Qt's event queue and thread join are not instrumented: tell the checker that posting a call
+// happens before running it, and that the worker's end happens before its deletion.
+#define OXI_TSAN_RELEASE(a_pAddress) __tsan_release(a_pAddress)
+#define OXI_TSAN_ACQUIRE(a_pAddress) __tsan_acquire(a_pAddress)
+#else
+#define OXI_TSAN_RELEASE(a_pAddress)
+#define OXI_TSAN_ACQUIRE(a_pAddress)
+#endif
 
 namespace XmlCommunication
 {
 ptrCTriggerManager CTriggerManager::m_pobjInstance;
 CTriggerManager* CTriggerManager::m_pobjLive = nullptr;
-QMutex CTriggerManager::m_objTriggerManMutex;
+std::mutex CTriggerManager::m_objTriggerManMutex;
 
 IfTriggerReceiver::~IfTriggerReceiver()
 {
     // Under the manager's creation mutex the live manager cannot be torn down meanwhile.
-    QMutexLocker lock(&CTriggerManager::m_objTriggerManMutex);
+    std::lock_guard<std::mutex> lock(CTriggerManager::m_objTriggerManMutex);
     if (CTriggerManager::m_pobjLive)
         CTriggerManager::m_pobjLive->removeAllRequests(this);
 }
@@ -50,9 +61,11 @@ void CTriggerManagerKernel::deliver(quint64 a_u64Time, const struRequest& a_objR
     IfTriggerReceiver* pReceiver = a_objRequest.pReceiver;
     QSharedPointer<std::atomic<bool>> ptrAlive = m_ptrAlive;
     // Posted to the receiver's thread; the receiver is touched only there, when the call runs.
+    OXI_TSAN_RELEASE(ptrAlive.data());
     QMetaObject::invokeMethod(
         a_objRequest.pObject,
         [pReceiver, ptrAlive, a_u64Time] {
+            OXI_TSAN_ACQUIRE(ptrAlive.data());
             if (ptrAlive->load())
                 pReceiver->slotSetTrigger(a_u64Time);
         },
@@ -66,7 +79,7 @@ bool CTriggerManagerKernel::addRequest(quint64 a_u64Time, IfTriggerReceiver* a_p
     const struRequest objRequest{a_pReceiver, dynamic_cast<QObject*>(a_pReceiver)};
     if (!objRequest.pObject)
         return false;
-    QMutexLocker lock(&m_objMutex);
+    std::lock_guard<std::mutex> lock(m_objMutex);
     if (Platform::nowMonotonicUs() >= a_u64Time) {
         deliver(a_u64Time, objRequest);
         return true;
@@ -74,13 +87,13 @@ bool CTriggerManagerKernel::addRequest(quint64 a_u64Time, IfTriggerReceiver* a_p
     const bool bEarliest = m_mapRequests.isEmpty() || a_u64Time < m_mapRequests.firstKey();
     m_mapRequests.insert(a_u64Time, objRequest);
     if (bEarliest)
-        m_objWake.wakeAll();
+        m_objWake.notify_all();
     return true;
 }
 
 void CTriggerManagerKernel::removeRequest(quint64 a_u64Time, IfTriggerReceiver* a_pReceiver)
 {
-    QMutexLocker lock(&m_objMutex);
+    std::lock_guard<std::mutex> lock(m_objMutex);
     for (auto it = m_mapRequests.find(a_u64Time); it != m_mapRequests.end() && it.key() == a_u64Time; ++it) {
         if (it->pReceiver == a_pReceiver) {
             m_mapRequests.erase(it);
@@ -91,21 +104,21 @@ void CTriggerManagerKernel::removeRequest(quint64 a_u64Time, IfTriggerReceiver* 
 
 void CTriggerManagerKernel::removeAllRequests(IfTriggerReceiver* a_pReceiver)
 {
-    QMutexLocker lock(&m_objMutex);
+    std::lock_guard<std::mutex> lock(m_objMutex);
     for (auto it = m_mapRequests.begin(); it != m_mapRequests.end();)
         it = it->pReceiver == a_pReceiver ? m_mapRequests.erase(it) : std::next(it);
 }
 
 void CTriggerManagerKernel::wake()
 {
-    QMutexLocker lock(&m_objMutex);
-    m_objWake.wakeAll();
+    std::lock_guard<std::mutex> lock(m_objMutex);
+    m_objWake.notify_all();
 }
 
 void CTriggerManagerKernel::run()
 {
     const quint64 u64Margin = earlyMarginUs();
-    QMutexLocker lock(&m_objMutex);
+    std::unique_lock<std::mutex> lock(m_objMutex);
     while (!m_pbStop->load()) {
         // Serve in order of time, everything due within the early margin.
         while (!m_mapRequests.isEmpty() && m_mapRequests.firstKey() <= Platform::nowMonotonicUs() + u64Margin) {
@@ -113,16 +126,13 @@ void CTriggerManagerKernel::run()
             m_mapRequests.erase(m_mapRequests.begin());
         }
         if (m_mapRequests.isEmpty()) {
-            m_objWake.wait(&m_objMutex);
+            m_objWake.wait(lock);
             continue;
         }
         const quint64 u64Now = Platform::nowMonotonicUs();
         const quint64 u64Wake = m_mapRequests.firstKey() - u64Margin;
-        if (u64Wake > u64Now) {
-            QDeadlineTimer objDeadline(Qt::PreciseTimer);
-            objDeadline.setPreciseRemainingTime(0, qint64(u64Wake - u64Now) * 1000, Qt::PreciseTimer);
-            m_objWake.wait(&m_objMutex, objDeadline);
-        }
+        if (u64Wake > u64Now)
+            m_objWake.wait_for(lock, std::chrono::microseconds(u64Wake - u64Now));
     }
 }
 
@@ -159,6 +169,7 @@ void CTriggerManagerThread::run()
     m_u64ThreadId = Platform::currentThreadId();
     setPriority(QThread::TimeCriticalPriority);
     m_objKernel.run();
+    OXI_TSAN_RELEASE(this);  // QThread::wait() joins where the checker cannot see it
 }
 
 CTriggerManager::CTriggerManager() : m_ptrAlive(QSharedPointer<std::atomic<bool>>::create(true))
@@ -170,7 +181,7 @@ CTriggerManager::CTriggerManager() : m_ptrAlive(QSharedPointer<std::atomic<bool>
 CTriggerManager::~CTriggerManager()
 {
     {
-        QMutexLocker lock(&m_objTriggerManMutex);
+        std::lock_guard<std::mutex> lock(m_objTriggerManMutex);
         if (m_pobjLive == this)
             m_pobjLive = nullptr;
     }
@@ -178,12 +189,13 @@ CTriggerManager::~CTriggerManager()
     m_bStop = true;
     m_pobjThread->wake();
     m_pobjThread->wait();
+    OXI_TSAN_ACQUIRE(m_pobjThread);
     delete m_pobjThread;
 }
 
 ptrCTriggerManager CTriggerManager::getInstance()
 {
-    QMutexLocker lock(&m_objTriggerManMutex);
+    std::lock_guard<std::mutex> lock(m_objTriggerManMutex);
     if (!m_pobjInstance) {
         m_pobjInstance = ptrCTriggerManager(new CTriggerManager);
         m_pobjLive = m_pobjInstance.data();
@@ -195,7 +207,7 @@ void CTriggerManager::destroy()
 {
     ptrCTriggerManager ptrLast;
     {
-        QMutexLocker lock(&m_objTriggerManMutex);
+        std::lock_guard<std::mutex> lock(m_objTriggerManMutex);
         ptrLast.swap(m_pobjInstance);
     }
 }
