@@ -115,6 +115,13 @@ bool isDebuggerPresent()
     return false;
 }
 
+QString executablePath()
+{
+    char szPath[4096];
+    const ssize_t iLength = ::readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
+    return iLength > 0 ? QString::fromLocal8Bit(szPath, int(iLength)) : QString();
+}
+
 quint64 currentThreadId()
 {
     return quint64(::syscall(SYS_gettid));

@@ -30,6 +30,9 @@ OXI_EXPORT typDebugOutputHook setDebugOutputHook(typDebugOutputHook a_fnHook);
 // True while a debugger is attached to this process.
 OXI_EXPORT bool isDebuggerPresent();
 
+// The absolute path of the running executable (empty when it cannot be told).
+OXI_EXPORT QString executablePath();
+
 OXI_EXPORT quint64 currentThreadId();
 OXI_EXPORT quint64 currentProcessId();
 

@@ -20,7 +20,7 @@ using ptrCXmlMessage = QExplicitlySharedDataPointer<CXmlMessage>;
 class OXI_EXPORT CXmlMessage : public CTreeBase, public QSharedData
 {
 public:
-    enum eSERVICE_TYPES
+    enum eSERVICE_TYPES : int
     {
         NONE = 0,
         REQUEST_GET = 1,
@@ -30,14 +30,14 @@ public:
         BROADCAST = 5,
         REPLY_LAG = 6,
     };
-    enum eMESSAGE_DIRECTION
+    enum eMESSAGE_DIRECTION : int
     {
         DIRECTION_NEUTRAL = 0,
         DIRECTION_RECEIVED = 1,
         DIRECTION_SENDING = 2,
         DIRECTION_NO_HEADER = 3,
     };
-    enum eTIMESTAMP_TYPES
+    enum eTIMESTAMP_TYPES : int
     {
         TIMESTAMP_ABSOLUTE = 0,
         TIMESTAMP_MONOTONIC = 1,

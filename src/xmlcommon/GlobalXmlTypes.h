@@ -9,7 +9,7 @@
 namespace GLOBAL_XML_TYPES
 {
 // The life-cycle event of a status report; 0 and 4 have no text.
-enum eSTATUS_REPORT_EVENTS
+enum eSTATUS_REPORT_EVENTS : int
 {
     STATUS_REPORT_NONE = 0,
     STATUS_REPORT_READY = 1,

@@ -36,7 +36,7 @@ extern OXI_EXPORT const compare_not_equal G_objCompNotEqual;
 // recursive ones go as deep as the tree: trees from peers are bounded by the parser's depth limit.
 namespace XmlTreeTools
 {
-enum eTRANSFER_MODE
+enum eTRANSFER_MODE : int
 {
     TRANSFER_APPEND = 0,
     TRANSFER_REPLACE = 1,  // children of the same name in the destination are replaced

@@ -10,7 +10,7 @@ namespace XmlCommunication
 class OXI_EXPORT CAlivecheckConverter : public CLayerConverter<XmlCommon::Tag::AliveCheck>
 {
 public:
-    enum eDISABLE_LEVELS
+    enum eDISABLE_LEVELS : int
     {
         DISABLE_NONE = 0,
         DISABLE_CONNECTION = 1,

@@ -13,7 +13,7 @@ namespace XmlCommunication
 class OXI_EXPORT CFilterConverter : public CLayerConverter<XmlCommon::Tag::Filter>
 {
 public:
-    enum eFILTER_TYPES
+    enum eFILTER_TYPES : int
     {
         FILTER_ACCEPT = 0,
         FILTER_SUPPRESS = 1,

@@ -53,8 +53,7 @@ quint64 CTriggerManagerKernel::earlyMarginUs()
 CTriggerManagerKernel::CTriggerManagerKernel(const std::atomic<bool>* a_pbStop,
                                              QSharedPointer<std::atomic<bool>> a_ptrAlive)
     : m_pbStop(a_pbStop), m_ptrAlive(std::move(a_ptrAlive))
-{
-}
+{}
 
 void CTriggerManagerKernel::deliver(quint64 a_u64Time, const struRequest& a_objRequest) const
 {
@@ -139,8 +138,7 @@ void CTriggerManagerKernel::run()
 CTriggerManagerThread::CTriggerManagerThread(const std::atomic<bool>* a_pbStop,
                                              QSharedPointer<std::atomic<bool>> a_ptrAlive)
     : m_objKernel(a_pbStop, std::move(a_ptrAlive))
-{
-}
+{}
 
 CTriggerManagerThread::~CTriggerManagerThread() = default;
 

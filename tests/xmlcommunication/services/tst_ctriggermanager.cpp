@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <functional>
+#include <mutex>
 #include <set>
 
 using namespace XmlCommunication;
@@ -174,7 +174,8 @@ private slots:
             QVERIFY(m_ptrManager->addRequest(now() + u64Delay, pReceiver));
             m_ptrManager->addRequest(now() + u64Delay + 1, pReceiver);
             QThread::usleep(unsigned(objRandom.bounded(int(u64Delay) + 500)));
-            QMetaObject::invokeMethod(pReceiver, [pReceiver] { delete pReceiver; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                pReceiver, [pReceiver] { delete pReceiver; }, Qt::QueuedConnection);
         }
         QTest::qWait(100);
         objThread.quit();

@@ -1,6 +1,8 @@
-#include "CMsgFragment.h"
-#include "CXmlElement.h"
-#include "CXmlMessage.h"
+#include <OrvexXmlInterface/xmlcommon/CMsgFragment.h>
+#include <OrvexXmlInterface/xmlcommon/CXmlElement.h>
+#include <OrvexXmlInterface/xmlcommon/CXmlMessage.h>
+
+#include <OrvexXmlInterface/xmlcommunication/services/CDebugCenter.h>
 
 #include <QtCore/QMetaType>
 
@@ -12,6 +14,8 @@ void registerMetaTypes()
     qRegisterMetaType<XmlCommon::ptrCXmlElement>("XmlCommon::ptrCXmlElement");
     qRegisterMetaType<XmlCommon::ptrCXmlMessage>("XmlCommon::ptrCXmlMessage");
     qRegisterMetaType<XmlCommon::CMsgFragment>("XmlCommon::CMsgFragment");
+    qRegisterMetaType<XmlCommunication::typMapDbgFlags>("typMapDbgFlags");
+    qRegisterMetaType<XmlCommunication::typMapDbgFlags>("XmlCommunication::typMapDbgFlags");
 }
 }  // namespace
 
