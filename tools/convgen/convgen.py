@@ -138,7 +138,7 @@ def header(family):
             "#include <OrvexXmlInterface/OxiExport.h>",
             "#include <OrvexXmlInterface/xmlcommon/CConvBaseFragment.h>",
             "#include <OrvexXmlInterface/xmlcommon/Tagnames.h>", "",
-            "#include <QtCore/QStringList>", ""]
+            "#include <QtCore/QMap>", "#include <QtCore/QStringList>", ""]
     out += [f"#include {path}" for path in family["includes"]]
     out += ["", f"namespace {ns}", "{"]
     for kind, name in family["order"]:

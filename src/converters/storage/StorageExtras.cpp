@@ -101,22 +101,26 @@ int CStartRecording::setIPs(const QStringList& a_lstAddresses)
 
 int CStartRecording::setDataRate(const QString& a_strRate, const QString& a_strReserved)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
+    return write(
+        [&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
 }
 
 int CStartRecording10G::setDataRate(const QString& a_strRate, const QString& a_strReserved)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
+    return write(
+        [&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
 }
 
 int CStartRecordingDigIQ40::setDataRate(const QString& a_strRate, const QString& a_strReserved)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
+    return write(
+        [&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
 }
 
 int CStartRecordingFPDP::setDataRate(const QString& a_strRate, const QString& a_strReserved)
 {
-    return write([&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
+    return write(
+        [&](const ptrCXmlElement& a_ptrData) { return setRatedDataRate(a_ptrData, a_strRate, a_strReserved); });
 }
 
 int CStorageBookmarkList::AppendBookmark(const struBOOKMARK& a_objBookmark)
@@ -133,7 +137,8 @@ int CStorageBookmarkList::getList(QList<struBOOKMARK>& a_lstBookmarks) const
     return read([&](const ptrCXmlElement& a_ptrData) {
         return readRecords(a_ptrData, Tag::Bookmark, a_lstBookmarks,
                            [](const ptrCXmlElement& a_ptrElement, struBOOKMARK& a_objBookmark) {
-                               if (const int iResult = Tools::getULongLong(a_ptrElement, Tag::Offset, a_objBookmark.ullOffset))
+                               if (const int iResult =
+                                       Tools::getULongLong(a_ptrElement, Tag::Offset, a_objBookmark.ullOffset))
                                    return iResult;
                                const int iResult = Tools::getText(a_ptrElement, Tag::Comment, a_objBookmark.strComment);
                                return iResult == RESULT_MISSING ? int(RESULT_OK) : iResult;
@@ -144,7 +149,8 @@ int CStorageBookmarkList::getList(QList<struBOOKMARK>& a_lstBookmarks) const
 int CStorageConfiguration::setDataRateClassInfo(const struDATA_RATE_CLASS& a_objClass)
 {
     return write([&](const ptrCXmlElement& a_ptrData) {
-        const ptrCXmlElement ptrClasses = XmlTreeTools::findTagInTree(a_ptrData, Tag::DataRateClasses, G_objCompEqual, false, true);
+        const ptrCXmlElement ptrClasses =
+            XmlTreeTools::findTagInTree(a_ptrData, Tag::DataRateClasses, G_objCompEqual, false, true);
         ptrCXmlElement ptrClass;
         for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(ptrClasses, Tag::DataRate)) {
             if (ptrCandidate->getAttribute(s_baClass) == a_objClass.strClass)
@@ -236,12 +242,13 @@ int CStorageCopyRecord::getSections(QList<struSECTION>& a_lstSections) const
         const ptrCXmlElement ptrSections = XmlTreeTools::findTagInTree(a_ptrData, Tag::Sections);
         if (!ptrSections)
             return int(RESULT_MISSING);
-        return readRecords(ptrSections, Tag::Section, a_lstSections,
-                           [](const ptrCXmlElement& a_ptrElement, struSECTION& a_objSection) {
-                               const int iResult = Tools::getULongLong(a_ptrElement, Tag::StartOffset, a_objSection.ullStartOffset);
-                               return iResult ? iResult
-                                              : Tools::getULongLong(a_ptrElement, Tag::StopOffset, a_objSection.ullStopOffset);
-                           });
+        return readRecords(
+            ptrSections, Tag::Section, a_lstSections,
+            [](const ptrCXmlElement& a_ptrElement, struSECTION& a_objSection) {
+                const int iResult = Tools::getULongLong(a_ptrElement, Tag::StartOffset, a_objSection.ullStartOffset);
+                return iResult ? iResult
+                               : Tools::getULongLong(a_ptrElement, Tag::StopOffset, a_objSection.ullStopOffset);
+            });
     });
 }
 
@@ -278,7 +285,8 @@ int CStorageHistory::getList(QList<struHISTORY_ENTRY>& a_lstEntries) const
     return read([&](const ptrCXmlElement& a_ptrData) {
         return readRecords(a_ptrData, Tag::HistoryEntry, a_lstEntries,
                            [](const ptrCXmlElement& a_ptrElement, struHISTORY_ENTRY& a_objEntry) {
-                               if (const int iResult = Tools::getTime(a_ptrElement, Tag::timestamp, a_objEntry.ullTimestamp))
+                               if (const int iResult =
+                                       Tools::getTime(a_ptrElement, Tag::timestamp, a_objEntry.ullTimestamp))
                                    return iResult;
                                const int iResult = Tools::getText(a_ptrElement, Tag::Comment, a_objEntry.strComment);
                                return iResult == RESULT_MISSING ? int(RESULT_OK) : iResult;
@@ -312,8 +320,9 @@ int CStorageRecordSpectrum::setSpectrumData(const QByteArray& a_baSpectrum)
     // The one bulk payload of the family travels compressed (zlib through qCompress, then
     // base64) and is marked so that nothing compresses it again.
     return write([&](const ptrCXmlElement& a_ptrData) {
-        const int iResult = Tools::setText(a_ptrData, Tag::Spectrum, QString::fromLatin1(qCompress(a_baSpectrum).toBase64()),
-                                           nullptr, {s_baCompression, QStringLiteral("zlib")});
+        const int iResult =
+            Tools::setText(a_ptrData, Tag::Spectrum, QString::fromLatin1(qCompress(a_baSpectrum).toBase64()), nullptr,
+                           {s_baCompression, QStringLiteral("zlib")});
         Tools::disableCompression(a_ptrData, Tag::Spectrum);
         return iResult;
     });
@@ -341,14 +350,14 @@ int CStorageRecordSpectrum::getSpectrumData(QByteArray& a_baSpectrum) const
 // Requesting and releasing bandwidth share one layout: one "DataRate" per rate, and one
 // "Interface" whose type names the link (an earlier interface is replaced).
 #define OXI_STORAGE_BANDWIDTH_OPERATIONS(a_Class)                                                                      \
-    int a_Class::addDatarate(const QString& a_strRate)                                                                  \
+    int a_Class::addDatarate(const QString& a_strRate)                                                                 \
     {                                                                                                                  \
         return write([&](const ptrCXmlElement& a_ptrData) {                                                            \
             Tools::createElement(a_ptrData, Tag::DataRate)->setValue(a_strRate);                                       \
             return int(RESULT_OK);                                                                                     \
         });                                                                                                            \
     }                                                                                                                  \
-    int a_Class::getDatarates(QStringList& a_lstRates) const                                                          \
+    int a_Class::getDatarates(QStringList& a_lstRates) const                                                           \
     {                                                                                                                  \
         return read([&](const ptrCXmlElement& a_ptrData) { return readTexts(a_ptrData, Tag::DataRate, a_lstRates); }); \
     }                                                                                                                  \
@@ -370,15 +379,18 @@ int CStorageRecordSpectrum::getSpectrumData(QByteArray& a_baSpectrum) const
             return setInterface(a_ptrData, RECORDING_INTERFACE_DIGIQ40, QString::number(a_uiChannel));                 \
         });                                                                                                            \
     }                                                                                                                  \
-    int a_Class::getInterface(eRECORDING_INTERFACE& a_eType, QString& a_strValue) const                               \
+    int a_Class::getInterface(eRECORDING_INTERFACE& a_eType, QString& a_strValue) const                                \
     {                                                                                                                  \
-        return read([&](const ptrCXmlElement& a_ptrData) { return StorageConverter::getInterface(a_ptrData, a_eType, a_strValue); }); \
+        return read([&](const ptrCXmlElement& a_ptrData) {                                                             \
+            return StorageConverter::getInterface(a_ptrData, a_eType, a_strValue);                                     \
+        });                                                                                                            \
     }
 
 OXI_STORAGE_BANDWIDTH_OPERATIONS(CStorageRequestBandwidth)
 OXI_STORAGE_BANDWIDTH_OPERATIONS(CStorageReleaseBandwidth)
 
-int CStorageSpareBandwidth::setDatarates(eRECORDING_INTERFACE a_eInterface, const QList<unsigned long long>& a_lstThroughputs)
+int CStorageSpareBandwidth::setDatarates(eRECORDING_INTERFACE a_eInterface,
+                                         const QList<unsigned long long>& a_lstThroughputs)
 {
     // One "Interface" per link type, each with one "Throughput" (bps) per spare data rate.
     return write([&](const ptrCXmlElement& a_ptrData) {
@@ -397,7 +409,8 @@ int CStorageSpareBandwidth::setDatarates(eRECORDING_INTERFACE a_eInterface, cons
     });
 }
 
-int CStorageSpareBandwidth::getDatarates(eRECORDING_INTERFACE a_eInterface, QList<unsigned long long>& a_lstThroughputs) const
+int CStorageSpareBandwidth::getDatarates(eRECORDING_INTERFACE a_eInterface,
+                                         QList<unsigned long long>& a_lstThroughputs) const
 {
     return read([&](const ptrCXmlElement& a_ptrData) {
         const QString* pstrType = G_objRecordingInterfaceTexts.text(a_eInterface);
@@ -420,47 +433,93 @@ int CStorageSpareBandwidth::getDatarates(eRECORDING_INTERFACE a_eInterface, QLis
     });
 }
 
-int CStorageStatus::setResource(eRECORDING_INTERFACE a_eInterface, bool a_bAvailable)
+namespace
 {
-    // "Resources" holds one "Resource" per link, its type as attribute and "1"/"0" as text.
-    return write([&](const ptrCXmlElement& a_ptrData) {
-        const QString* pstrType = G_objRecordingInterfaceTexts.text(a_eInterface);
-        if (!pstrType)
-            return int(RESULT_INVALID_ARG);
-        const ptrCXmlElement ptrResources = XmlTreeTools::findTagInTree(a_ptrData, Tag::Resources, G_objCompEqual, false, true);
-        ptrCXmlElement ptrResource;
-        for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(ptrResources, Tag::Resource)) {
-            if (ptrCandidate->getAttribute(s_baType) == *pstrType)
-                ptrResource = ptrCandidate;
-        }
-        if (!ptrResource) {
-            ptrResource = Tools::createElement(ptrResources, Tag::Resource);
-            ptrResource->setAttribute(s_baType, *pstrType);
-        }
-        ptrResource->setValue(Tools::valueToString(a_bAvailable));
-        return int(RESULT_OK);
-    });
+// "Resources" holds one "Resource" per part of the unit: its type as attribute, "1"/"0" as text.
+int setResourceOf(const ptrCXmlElement& a_ptrData, const QString& a_strType, bool a_bAvailable)
+{
+    const ptrCXmlElement ptrResources =
+        XmlTreeTools::findTagInTree(a_ptrData, Tag::Resources, G_objCompEqual, false, true);
+    ptrCXmlElement ptrResource;
+    for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(ptrResources, Tag::Resource)) {
+        if (ptrCandidate->getAttribute(s_baType) == a_strType)
+            ptrResource = ptrCandidate;
+    }
+    if (!ptrResource) {
+        ptrResource = Tools::createElement(ptrResources, Tag::Resource);
+        ptrResource->setAttribute(s_baType, a_strType);
+    }
+    ptrResource->setValue(Tools::valueToString(a_bAvailable));
+    return RESULT_OK;
 }
 
-int CStorageStatus::getResource(eRECORDING_INTERFACE a_eInterface, bool& a_bAvailable) const
+int getResources(const ptrCXmlElement& a_ptrData, QMap<QString, bool>& a_mapAvailable)
 {
-    return read([&](const ptrCXmlElement& a_ptrData) {
-        const QString* pstrType = G_objRecordingInterfaceTexts.text(a_eInterface);
-        if (!pstrType)
-            return int(RESULT_INVALID_ARG);
-        for (const ptrCXmlElement& ptrResource :
-             XmlTreeTools::findChildren(XmlTreeTools::findTagInTree(a_ptrData, Tag::Resources), Tag::Resource)) {
-            if (ptrResource->getAttribute(s_baType) != *pstrType)
-                continue;
-            const QString& strValue = ptrResource->getValue();
-            if (strValue != QLatin1String("1") && strValue != QLatin1String("0"))
-                return int(RESULT_MALFORMED);
-            a_bAvailable = strValue == QLatin1String("1");
-            return int(RESULT_OK);
-        }
-        return int(RESULT_MISSING);
-    });
+    const ptrCXmlElement ptrResources = XmlTreeTools::findTagInTree(a_ptrData, Tag::Resources);
+    if (!ptrResources)
+        return RESULT_MISSING;
+    QMap<QString, bool> mapRead;
+    for (const ptrCXmlElement& ptrResource : XmlTreeTools::findChildren(ptrResources, Tag::Resource)) {
+        const QString& strValue = ptrResource->getValue();
+        if (strValue != QLatin1String("1") && strValue != QLatin1String("0"))
+            return RESULT_MALFORMED;
+        mapRead.insert(ptrResource->getAttribute(s_baType), strValue == QLatin1String("1"));
+    }
+    a_mapAvailable = mapRead;
+    return RESULT_OK;
 }
+
+int getResourceOf(const ptrCXmlElement& a_ptrData, const QString& a_strType, bool& a_bAvailable)
+{
+    QMap<QString, bool> mapAvailable;
+    if (const int iResult = getResources(a_ptrData, mapAvailable))
+        return iResult;
+    if (!mapAvailable.contains(a_strType))
+        return RESULT_MISSING;
+    a_bAvailable = mapAvailable.value(a_strType);
+    return RESULT_OK;
+}
+}  // namespace
+
+#define OXI_STORAGE_RESOURCE(a_Name, a_pszType)                                                                        \
+    int CStorageStatus::setResource##a_Name(bool a_bAvailable)                                                         \
+    {                                                                                                                  \
+        return write([&](const ptrCXmlElement& a_ptrData) {                                                            \
+            return setResourceOf(a_ptrData, QStringLiteral(a_pszType), a_bAvailable);                                  \
+        });                                                                                                            \
+    }                                                                                                                  \
+    int CStorageStatus::getResource##a_Name(bool& a_bAvailable) const                                                  \
+    {                                                                                                                  \
+        return read([&](const ptrCXmlElement& a_ptrData) {                                                             \
+            return getResourceOf(a_ptrData, QStringLiteral(a_pszType), a_bAvailable);                                  \
+        });                                                                                                            \
+    }
+
+OXI_STORAGE_RESOURCE(10G, "xg")
+OXI_STORAGE_RESOURCE(DigIQ40, "digIQ40")
+OXI_STORAGE_RESOURCE(FPDP, "fpdp")
+OXI_STORAGE_RESOURCE(LAN, "lan")
+OXI_STORAGE_RESOURCE(Storage, "storage")
+
+int CStorageStatus::getResources(QMap<QString, bool>& a_mapAvailable) const
+{
+    return read(
+        [&](const ptrCXmlElement& a_ptrData) { return StorageConverter::getResources(a_ptrData, a_mapAvailable); });
+}
+
+#define OXI_STORAGE_SPARE_RATES(a_Name, a_eInterface)                                                                  \
+    int CStorageSpareBandwidth::setDatarates##a_Name(const QList<unsigned long long>& a_lstThroughputs)                \
+    {                                                                                                                  \
+        return setDatarates(a_eInterface, a_lstThroughputs);                                                           \
+    }                                                                                                                  \
+    int CStorageSpareBandwidth::getDatarates##a_Name(QList<unsigned long long>& a_lstThroughputs) const                \
+    {                                                                                                                  \
+        return getDatarates(a_eInterface, a_lstThroughputs);                                                           \
+    }
+
+OXI_STORAGE_SPARE_RATES(10G, RECORDING_INTERFACE_10G)
+OXI_STORAGE_SPARE_RATES(DigIQ40, RECORDING_INTERFACE_DIGIQ40)
+OXI_STORAGE_SPARE_RATES(LAN, RECORDING_INTERFACE_LAN)
 
 int CStorageStatus::setAvailableDataRateClasses(const QStringList& a_lstClasses)
 {

@@ -11,7 +11,10 @@ struct struBOOKMARK
 {
     unsigned long long ullOffset = 0;
     QString strComment;
-    bool operator==(const struBOOKMARK& a_o) const { return ullOffset == a_o.ullOffset && strComment == a_o.strComment; }
+    bool operator==(const struBOOKMARK& a_o) const
+    {
+        return ullOffset == a_o.ullOffset && strComment == a_o.strComment;
+    }
 };
 
 // A part of a record to copy: "Section" with "StartOffset" and "StopOffset" (us).
