@@ -6,8 +6,6 @@ namespace XmlCommon
 {
 namespace
 {
-// Empty tags answer with these instead of touching their own members, so that the shared
-// vocabulary constants are never written to after load, whatever thread reads them.
 const QByteArray& emptyBytes()
 {
     static const QByteArray s_ba;
@@ -21,127 +19,73 @@ const QString& emptyString()
 }
 }  // namespace
 
-CTagname::CTagname(const char* a_pszName) : m_baName(a_pszName), m_usFlags(m_usByteArray)
+CTagname::CTagname(const char* a_pszName) : m_ptrForms(new struForms)
 {
+    m_ptrForms->baName = QByteArray(a_pszName);
+    m_ptrForms->usFlags = m_usByteArray;
     makeChildren();
 }
 
-CTagname::CTagname(const QByteArray& a_baName) : m_baName(a_baName), m_usFlags(m_usByteArray)
+CTagname::CTagname(const QByteArray& a_baName) : m_ptrForms(new struForms)
 {
+    m_ptrForms->baName = a_baName;
+    m_ptrForms->usFlags = m_usByteArray;
     makeChildren();
 }
 
-CTagname::CTagname(const QString& a_strName) : m_strName(a_strName), m_usFlags(m_usString)
+CTagname::CTagname(const QString& a_strName) : m_ptrForms(new struForms)
 {
+    m_ptrForms->strName = a_strName;
+    m_ptrForms->usFlags = m_usString;
     makeChildren();
-}
-
-CTagname::CTagname(const CTagname& a_objOther)
-    : m_baName(a_objOther.m_baName), m_baBegin(a_objOther.m_baBegin), m_baEnd(a_objOther.m_baEnd),
-      m_strName(a_objOther.m_strName), m_usFlags(a_objOther.m_usFlags)
-{
-    // Every element copies its name: share the built forms and only fill in what is missing.
-    if ((m_usFlags & 0xf) != 0xf)
-        makeChildren();
-}
-
-CTagname& CTagname::operator=(const CTagname& a_objOther)
-{
-    if (this == &a_objOther)
-        return *this;
-    const unsigned short usSource = a_objOther.m_usFlags;
-    m_usFlags = 0;
-    if (usSource & m_usByteArray)
-        m_baName = a_objOther.m_baName;
-    if (usSource & m_usString)
-        m_strName = a_objOther.m_strName;
-    if (usSource & m_usBegin)
-        m_baBegin = a_objOther.m_baBegin;
-    if (usSource & m_usEnd)
-        m_baEnd = a_objOther.m_baEnd;
-    m_usFlags = usSource;
-    makeChildren();
-    return *this;
 }
 
 CTagname::~CTagname() = default;
 
 void CTagname::makeChildren()
 {
-    if (isEmpty()) {
-        m_usFlags = 0;
+    if (!m_ptrForms)
         return;
-    }
-    if (!(m_usFlags & m_usByteArray)) {
-        m_baName = m_strName.toLatin1();
-        m_usFlags |= m_usByteArray;
-    } else if (!(m_usFlags & m_usString)) {
-        m_strName = QString::fromUtf8(m_baName);
-        m_usFlags |= m_usString;
-    }
-    if (!(m_usFlags & m_usBegin)) {
-        m_baBegin = '<' + m_baName;
-        m_usFlags |= m_usBegin;
-    }
-    if (!(m_usFlags & m_usEnd)) {
-        m_baEnd = "</" + m_baName + '>';
-        m_usFlags |= m_usEnd;
-    }
+    struForms& objForms = *m_ptrForms;
+    if (!(objForms.usFlags & m_usByteArray))
+        objForms.baName = objForms.strName.toLatin1();
+    else if (!(objForms.usFlags & m_usString))
+        objForms.strName = QString::fromUtf8(objForms.baName);
+    if (!(objForms.usFlags & m_usBegin))
+        objForms.baBegin = '<' + objForms.baName;
+    if (!(objForms.usFlags & m_usEnd))
+        objForms.baEnd = "</" + objForms.baName + '>';
+    objForms.usFlags = m_usByteArray | m_usString | m_usBegin | m_usEnd;
 }
 
 void CTagname::clearChildren()
 {
-    m_usFlags &= 0xfff3;
-}
-
-const QByteArray& CTagname::bytes() const
-{
-    if (!(m_usFlags & m_usByteArray)) {
-        m_baName = m_strName.toLatin1();
-        m_usFlags |= m_usByteArray;
-    }
-    return m_baName;
-}
-
-const QString& CTagname::string() const
-{
-    if (!(m_usFlags & m_usString)) {
-        m_strName = QString::fromUtf8(m_baName);
-        m_usFlags |= m_usString;
-    }
-    return m_strName;
+    if (!m_ptrForms)
+        return;
+    m_ptrForms.detach();
+    m_ptrForms->usFlags &= 0xfff3;
+    // Rebuilt at once, so that no reader ever fills a form lazily in shared data.
+    makeChildren();
 }
 
 const QByteArray& CTagname::name() const
 {
-    return isEmpty() ? emptyBytes() : bytes();
+    return m_ptrForms ? m_ptrForms->baName : emptyBytes();
 }
 
 const QByteArray& CTagname::begin() const
 {
-    if (isEmpty())
-        return emptyBytes();
-    if (!(m_usFlags & m_usBegin)) {
-        m_baBegin = '<' + bytes();
-        m_usFlags |= m_usBegin;
-    }
-    return m_baBegin;
+    return m_ptrForms ? m_ptrForms->baBegin : emptyBytes();
 }
 
 const QByteArray& CTagname::end() const
 {
-    if (isEmpty())
-        return emptyBytes();
-    if (!(m_usFlags & m_usEnd)) {
-        m_baEnd = "</" + bytes() + '>';
-        m_usFlags |= m_usEnd;
-    }
-    return m_baEnd;
+    return m_ptrForms ? m_ptrForms->baEnd : emptyBytes();
 }
 
 CTagname::operator const QString&() const
 {
-    return isEmpty() ? emptyString() : string();
+    return m_ptrForms ? m_ptrForms->strName : emptyString();
 }
 
 CTagname::operator QVariant() const
@@ -156,36 +100,29 @@ std::string CTagname::toStdString() const
 
 bool CTagname::operator==(const CTagname& a_objOther) const
 {
-    const bool bEmpty = isEmpty();
-    if (bEmpty || a_objOther.isEmpty())
-        return bEmpty == a_objOther.isEmpty();
-    const bool bBytes = m_usFlags & m_usByteArray;
-    const bool bOtherBytes = a_objOther.m_usFlags & m_usByteArray;
-    const bool bOtherString = a_objOther.m_usFlags & m_usString;
-    if (bBytes && bOtherBytes)
-        return m_baName == a_objOther.m_baName;
-    if (!bBytes && !bOtherString)
-        return bytes() == a_objOther.m_baName;
-    return string() == a_objOther.string();
+    if (!m_ptrForms || !a_objOther.m_ptrForms)
+        return !m_ptrForms && !a_objOther.m_ptrForms;
+    // Both always hold their bytes; copies of one name share them.
+    return m_ptrForms == a_objOther.m_ptrForms || m_ptrForms->baName == a_objOther.m_ptrForms->baName;
 }
 
 bool CTagname::operator==(const QByteArray& a_baName) const
 {
-    return !isEmpty() && bytes() == a_baName;
+    return m_ptrForms && m_ptrForms->baName == a_baName;
 }
 
 bool CTagname::operator==(const QString& a_strName) const
 {
-    return !isEmpty() && string() == a_strName;
+    return m_ptrForms && m_ptrForms->strName == a_strName;
 }
 
 bool CTagname::operator==(const char* a_pszName) const
 {
-    if (isEmpty())
+    if (!m_ptrForms)
         return false;
+    const QByteArray& baName = m_ptrForms->baName;
     if (a_pszName == nullptr)
-        return bytes().isEmpty();
-    const QByteArray& baName = bytes();
+        return baName.isEmpty();
     return std::strlen(a_pszName) == size_t(baName.size()) &&
            std::memcmp(a_pszName, baName.constData(), size_t(baName.size())) == 0;
 }

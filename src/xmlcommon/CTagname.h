@@ -3,6 +3,8 @@
 #include <OrvexXmlInterface/OxiExport.h>
 
 #include <QtCore/QByteArray>
+#include <QtCore/QExplicitlySharedDataPointer>
+#include <QtCore/QSharedData>
 #include <QtCore/QString>
 #include <QtCore/QVariant>
 
@@ -12,7 +14,8 @@ namespace XmlCommon
 {
 // One element name, kept in every form the library needs: Latin-1 bytes for writing, a QString
 // for comparing with parsed names, and the pre-built "<Name" prefix and "</Name>" closing tag
-// so that writing an element never formats its name.
+// so that writing an element never formats its name. The forms are built once and shared by
+// all copies, so copying a name (every element does) costs one reference count.
 class OXI_EXPORT CTagname
 {
 public:
@@ -26,11 +29,11 @@ public:
     CTagname(const char* a_pszName);
     CTagname(const QByteArray& a_baName);
     CTagname(const QString& a_strName);
-    CTagname(const CTagname& a_objOther);
-    CTagname& operator=(const CTagname& a_objOther);
+    CTagname(const CTagname& a_objOther) = default;
+    CTagname& operator=(const CTagname& a_objOther) = default;
     virtual ~CTagname();
 
-    bool isEmpty() const { return (m_usFlags & (m_usByteArray | m_usString)) == 0; }
+    bool isEmpty() const { return !m_ptrForms; }
 
     const QByteArray& name() const;
     const QByteArray& begin() const;
@@ -49,17 +52,22 @@ public:
     bool operator!=(const char* a_pszName) const { return !(*this == a_pszName); }
 
 protected:
+    // Derives the missing forms from the name (bytes from the string by Latin-1, the string from
+    // the bytes by UTF-8) and builds the prefix and closing tag.
     void makeChildren();
+    // Drops the prefix and closing tag of this copy; they are rebuilt from the name at once.
     void clearChildren();
 
 private:
-    const QString& string() const;
-    const QByteArray& bytes() const;
+    struct struForms : public QSharedData
+    {
+        QByteArray baName;
+        QByteArray baBegin;
+        QByteArray baEnd;
+        QString strName;
+        unsigned short usFlags = 0;
+    };
 
-    mutable QByteArray m_baName;
-    mutable QByteArray m_baBegin;
-    mutable QByteArray m_baEnd;
-    mutable QString m_strName;
-    mutable unsigned short m_usFlags = 0;
+    QExplicitlySharedDataPointer<struForms> m_ptrForms;
 };
 }  // namespace XmlCommon
