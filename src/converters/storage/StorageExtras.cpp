@@ -73,6 +73,21 @@ int getInterface(const ptrCXmlElement& a_ptrData, eRECORDING_INTERFACE& a_eType,
     return RESULT_OK;
 }
 
+// The first child of that name whose attribute has that value; created with it when asked.
+ptrCXmlElement childWith(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, const QByteArray& a_baAttribute,
+                         const QString& a_strValue, bool a_bCreate)
+{
+    for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(a_ptrParent, a_objTag)) {
+        if (ptrCandidate->getAttribute(a_baAttribute) == a_strValue)
+            return ptrCandidate;
+    }
+    if (!a_bCreate)
+        return ptrCXmlElement();
+    const ptrCXmlElement ptrChild = Tools::createElement(a_ptrParent, a_objTag);
+    ptrChild->setAttribute(a_baAttribute, a_strValue);
+    return ptrChild;
+}
+
 int setRatedDataRate(const ptrCXmlElement& a_ptrData, const QString& a_strRate, const QString& a_strReserved)
 {
     return Tools::setText(a_ptrData, Tag::DataRate, a_strRate, nullptr, {s_baReserved, a_strReserved});
@@ -151,15 +166,7 @@ int CStorageConfiguration::setDataRateClassInfo(const struDATA_RATE_CLASS& a_obj
     return write([&](const ptrCXmlElement& a_ptrData) {
         const ptrCXmlElement ptrClasses =
             XmlTreeTools::findTagInTree(a_ptrData, Tag::DataRateClasses, G_objCompEqual, false, true);
-        ptrCXmlElement ptrClass;
-        for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(ptrClasses, Tag::DataRate)) {
-            if (ptrCandidate->getAttribute(s_baClass) == a_objClass.strClass)
-                ptrClass = ptrCandidate;
-        }
-        if (!ptrClass) {
-            ptrClass = Tools::createElement(ptrClasses, Tag::DataRate);
-            ptrClass->setAttribute(s_baClass, a_objClass.strClass);
-        }
+        const ptrCXmlElement ptrClass = childWith(ptrClasses, Tag::DataRate, s_baClass, a_objClass.strClass, true);
         Tools::setULongLong(ptrClass, Tag::Throughput, a_objClass.ullThroughput, QStringLiteral("bps"));
         Tools::setULong(ptrClass, Tag::MaxNumber, a_objClass.uiMaxNumber, QString());
         Tools::setULong(ptrClass, Tag::Samplerate, a_objClass.uiSamplerate, QString());
@@ -397,12 +404,8 @@ int CStorageSpareBandwidth::setDatarates(eRECORDING_INTERFACE a_eInterface,
         const QString* pstrType = G_objRecordingInterfaceTexts.text(a_eInterface);
         if (!pstrType)
             return int(RESULT_INVALID_ARG);
-        for (const ptrCXmlElement& ptrOld : XmlTreeTools::findChildren(a_ptrData, Tag::Interface)) {
-            if (ptrOld->getAttribute(s_baType) == *pstrType)
-                a_ptrData->removeChild(ptrOld);
-        }
-        const ptrCXmlElement ptrInterface = Tools::createElement(a_ptrData, Tag::Interface);
-        ptrInterface->setAttribute(s_baType, *pstrType);
+        const ptrCXmlElement ptrInterface = childWith(a_ptrData, Tag::Interface, s_baType, *pstrType, true);
+        ptrInterface->removeAllChildren();
         for (unsigned long long ullThroughput : a_lstThroughputs)
             Tools::setULongLong(ptrInterface, Tag::Throughput, ullThroughput, QStringLiteral("bps"), {}, true);
         return int(RESULT_OK);
@@ -416,20 +419,18 @@ int CStorageSpareBandwidth::getDatarates(eRECORDING_INTERFACE a_eInterface,
         const QString* pstrType = G_objRecordingInterfaceTexts.text(a_eInterface);
         if (!pstrType)
             return int(RESULT_INVALID_ARG);
-        for (const ptrCXmlElement& ptrInterface : XmlTreeTools::findChildren(a_ptrData, Tag::Interface)) {
-            if (ptrInterface->getAttribute(s_baType) != *pstrType)
-                continue;
-            QList<unsigned long long> lstRead;
-            for (const ptrCXmlElement& ptrRate : XmlTreeTools::findChildren(ptrInterface, Tag::Throughput)) {
-                bool bOk = false;
-                lstRead.append(ptrRate->getValue().toULongLong(&bOk, 10));
-                if (!bOk)
-                    return int(RESULT_MALFORMED);
-            }
-            a_lstThroughputs = lstRead;
-            return int(RESULT_OK);
+        const ptrCXmlElement ptrInterface = childWith(a_ptrData, Tag::Interface, s_baType, *pstrType, false);
+        if (!ptrInterface)
+            return int(RESULT_MISSING);
+        QList<unsigned long long> lstRead;
+        for (const ptrCXmlElement& ptrRate : XmlTreeTools::findChildren(ptrInterface, Tag::Throughput)) {
+            bool bOk = false;
+            lstRead.append(ptrRate->getValue().toULongLong(&bOk, 10));
+            if (!bOk)
+                return int(RESULT_MALFORMED);
         }
-        return int(RESULT_MISSING);
+        a_lstThroughputs = lstRead;
+        return int(RESULT_OK);
     });
 }
 
@@ -440,16 +441,7 @@ int setResourceOf(const ptrCXmlElement& a_ptrData, const QString& a_strType, boo
 {
     const ptrCXmlElement ptrResources =
         XmlTreeTools::findTagInTree(a_ptrData, Tag::Resources, G_objCompEqual, false, true);
-    ptrCXmlElement ptrResource;
-    for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(ptrResources, Tag::Resource)) {
-        if (ptrCandidate->getAttribute(s_baType) == a_strType)
-            ptrResource = ptrCandidate;
-    }
-    if (!ptrResource) {
-        ptrResource = Tools::createElement(ptrResources, Tag::Resource);
-        ptrResource->setAttribute(s_baType, a_strType);
-    }
-    ptrResource->setValue(Tools::valueToString(a_bAvailable));
+    childWith(ptrResources, Tag::Resource, s_baType, a_strType, true)->setValue(Tools::valueToString(a_bAvailable));
     return RESULT_OK;
 }
 

@@ -267,6 +267,22 @@ private slots:
         QVERIFY(objRead == objClass);
         QCOMPARE(objConfig.getDataRateClassInfo(QStringLiteral("B"), objRead), int(RESULT_MISSING));
 
+        CStorageSpareBandwidth objSpare;
+        objSpare.setDatarates10G({1000, 2000});
+        objSpare.setDataratesLAN({5});
+        objSpare.setDatarates10G({3000});
+        QList<unsigned long long> lstRates;
+        QCOMPARE(objSpare.getDatarates10G(lstRates), 0);
+        QCOMPARE(lstRates, QList<unsigned long long>{3000});
+        QCOMPARE(objSpare.getDataratesLAN(lstRates), 0);
+        QCOMPARE(lstRates, QList<unsigned long long>{5});
+        QCOMPARE(objSpare.getDataratesDigIQ40(lstRates), int(RESULT_MISSING));
+        QCOMPARE(objSpare.setDatarates(eRECORDING_INTERFACE(9), {}), int(RESULT_INVALID_ARG));
+        QCOMPARE(wire(objSpare.getFragment().getDataTree().getElementTree()),
+                 QByteArray("<SpareBandwidth>\n<Interface type=\"xg\">\n<Throughput unit=\"bps\">3000</Throughput>\n"
+                            "</Interface>\n<Interface type=\"lan\">\n<Throughput unit=\"bps\">5</Throughput>\n"
+                            "</Interface>\n</SpareBandwidth>\n"));
+
         CStorageStatus objStatus;
         objStatus.setResourceLAN(true);
         objStatus.setResource10G(false);
