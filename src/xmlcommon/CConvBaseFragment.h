@@ -2,6 +2,7 @@
 
 #include <OrvexXmlInterface/OxiExport.h>
 #include <OrvexXmlInterface/xmlcommon/CMsgFragment.h>
+#include <OrvexXmlInterface/xmlcommon/ResultCodes.h>
 #include <OrvexXmlInterface/xmlcommon/XmlConverterTools.h>
 
 namespace XmlCommon
@@ -162,7 +163,7 @@ protected:
     {
         CDataTree objDataTree;
         if (!checkCompatibility(objDataTree))
-            return 0x02420000;
+            return RESULT_WRONG_KIND;
         return a_fnAccess(objDataTree.getElementTree());
     }
     template <typename F> int write(F a_fnAccess)

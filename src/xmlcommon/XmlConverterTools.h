@@ -3,6 +3,7 @@
 #include <OrvexXmlInterface/OxiExport.h>
 #include <OrvexXmlInterface/xmlcommon/CEnumTexts.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlElement.h>
+#include <OrvexXmlInterface/xmlcommon/ResultCodes.h>
 
 #include <QtCore/QList>
 #include <QtCore/QSharedPointer>
@@ -149,7 +150,7 @@ int getEnum(ptrCXmlElement a_ptrParent, const CTagname& a_objTag, E& a_eValue, c
         return iResult;
     E eValue;
     if (!a_objTexts.value(strText, eValue))
-        return 0x02420003;
+        return RESULT_MALFORMED;
     a_eValue = eValue;
     if (a_plstAttributes)
         *a_plstAttributes = lstAttributes;

@@ -186,7 +186,7 @@ def get_body(klass, v):
                 f"        bool bFound = false;",
                 f"        const QString strValue = a_ptrData->getAttribute(\"{v.typ[5:]}\", &bFound);",
                 f"        if (!bFound)",
-                f"            return 0x02420002;",
+                f"            return int(XmlCommon::RESULT_MISSING);",
                 f"        {param(v)} = strValue;",
                 f"        return 0;",
                 f"    }});"]

@@ -1,5 +1,6 @@
 #include "CFilterConverter.h"
 
+#include <OrvexXmlInterface/xmlcommon/ResultCodes.h>
 #include <OrvexXmlInterface/xmlcommon/XmlTreeTools.h>
 
 using namespace XmlCommon;
@@ -22,7 +23,7 @@ int CFilterConverter::getFilterType(eFILTER_TYPES& a_eType) const
         else if (strType == QLatin1String("suppress"))
             a_eType = FILTER_SUPPRESS;
         else
-            return 0x02420003;
+            return int(RESULT_MALFORMED);
         return 0;
     });
 }
@@ -63,7 +64,7 @@ void CFilterConverter::recordSubscription(const ptrCXmlElement& a_ptrEntry, cons
 int CFilterConverter::subscribeToComponent(const CTagname& a_objComponent)
 {
     if (a_objComponent.name().isEmpty())
-        return 0x02420001;
+        return RESULT_INVALID_ARG;
     subscribeEvent({a_objComponent, Tag::All});
     recordSubscription(ptrCXmlElement(new CXmlElement(a_objComponent)), QStringLiteral("component"));
     return 0;
@@ -88,7 +89,7 @@ void CFilterConverter::processTree(ptrCXmlElement a_ptrElement, QStringList a_ls
 int CFilterConverter::subscribeToTree(ptrCXmlElement a_ptrTree)
 {
     if (!a_ptrTree)
-        return 0x02420001;
+        return RESULT_INVALID_ARG;
     processTree(a_ptrTree, QStringList());
     recordSubscription(a_ptrTree, QStringLiteral("tree"));
     return 0;

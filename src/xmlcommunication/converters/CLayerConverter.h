@@ -42,7 +42,7 @@ protected:
         if (const int iResult = getOwnText(strText))
             return iResult;
         if (strText != QLatin1String("1") && strText != QLatin1String("0"))
-            return 0x02420003;
+            return XmlCommon::RESULT_MALFORMED;
         a_bValue = strText == QLatin1String("1");
         return 0;
     }
