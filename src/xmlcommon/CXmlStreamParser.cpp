@@ -14,6 +14,14 @@ const QLatin1String s_strCDataBegin("<![CDATA[");
 const QLatin1String s_strCDataEnd("]]>");
 const QLatin1String s_strWrapper("RootDummy");
 const QLatin1String s_strZip("_zip");
+
+// A text of exactly its own size. QStringRef::toString() hands out the reader's whole buffer
+// when the reference spans it: the tree would then keep the buffer's spare capacity, and the
+// reader would have to allocate a new buffer for its next token.
+QString ownCopy(const QStringRef& a_strText)
+{
+    return QString(a_strText.constData(), a_strText.size());
+}
 }  // namespace
 
 // A connection stream is UTF-8. Qt's reader, given a badly encoded byte, either fails at once,
@@ -109,10 +117,10 @@ public:
     QString text(const QStringRef& a_strText)
     {
         if (a_strText.size() > s_iShortText)
-            return a_strText.toString();
+            return ownCopy(a_strText);
         QString& strSlot = m_aTexts[qHash(a_strText) & (s_uiSlots - 1)];
         if (strSlot.isNull() || strSlot != a_strText)
-            strSlot = a_strText.toString();
+            strSlot = ownCopy(a_strText);
         return strSlot;
     }
 
@@ -120,7 +128,7 @@ public:
     {
         struAttributeSlot& objSlot = m_aAttributes[qHash(a_strName) & (s_uiSlots - 1)];
         if (objSlot.strName.isNull() || objSlot.strName != a_strName) {
-            objSlot.strName = a_strName.toString();
+            objSlot.strName = ownCopy(a_strName);
             objSlot.baName = a_strName.toLatin1();
         }
         return objSlot.baName;
