@@ -5,6 +5,7 @@
 #include <QtCore/QtDebug>
 
 #include <array>
+#include <cstring>
 
 namespace XmlCommon
 {
@@ -37,24 +38,49 @@ public:
     {
         const uchar* p = reinterpret_cast<const uchar*>(a_baData.constData());
         const int n = a_baData.size();
-        for (int i = 0; i < n; ++i) {
-            const uchar c = p[i];
-            if (m_iPending == 0 && !s_aSpecial[c])
-                continue;  // the common case: ASCII text
-            if (m_iPending > 0) {
-                if (c < m_ucLow || c > m_ucHigh)
+        int i = 0;
+        while (i < n) {
+            if (m_iPending == 0)
+                i = skipPlainWords(p, i, n);
+            // Byte by byte through the word that stopped the skipping.
+            for (const int iStop = qMin(i + 8, n); i < iStop; ++i) {
+                if (!acceptByte(p[i]))
                     return reset(i);
-                m_ucLow = 0x80;
-                m_ucHigh = 0xbf;
-                --m_iPending;
-            } else if (c < 0x80 || !startSequence(c)) {
-                return reset(i);
             }
         }
         return n;
     }
 
 private:
+    // Skips whole 8-byte words of printable ASCII (the bulk of a stream) eight at a time; stops
+    // at the first word holding a byte of 0x80 or above or below 0x20 (line feeds included).
+    static int skipPlainWords(const uchar* a_p, int a_iPos, int a_iEnd)
+    {
+        constexpr quint64 uiOnes = 0x0101010101010101ull;
+        constexpr quint64 uiHigh = 0x8080808080808080ull;
+        while (a_iPos + 8 <= a_iEnd) {
+            quint64 uiWord;
+            std::memcpy(&uiWord, a_p + a_iPos, sizeof(uiWord));
+            // A byte below 0x20 borrows in the subtraction and keeps its high bit clear.
+            if ((uiWord | ((uiWord - 0x20 * uiOnes) & ~uiWord)) & uiHigh)
+                break;
+            a_iPos += 8;
+        }
+        return a_iPos;
+    }
+
+    bool acceptByte(uchar a_c)
+    {
+        if (m_iPending == 0)
+            return !s_aSpecial[a_c] || (a_c >= 0x80 && startSequence(a_c));
+        if (a_c < m_ucLow || a_c > m_ucHigh)
+            return false;
+        m_ucLow = 0x80;
+        m_ucHigh = 0xbf;
+        --m_iPending;
+        return true;
+    }
+
     bool startSequence(uchar a_c)
     {
         m_ucLow = 0x80;
