@@ -229,6 +229,42 @@ private slots:
         }
     }
 
+    void byteCheckAgreesWithUtf8Decoder()
+    {
+        // Texts of ASCII runs of every length (so that bad bytes fall at every place of a word),
+        // good multi-byte characters and now and then one bad sequence, fed in random pieces.
+        // The reference is Qt's decoder: a text is good when it survives the round trip.
+        CQuietDiagnostics objQuiet;
+        QRandomGenerator objRandom(4711);
+        const QList<QByteArray> lstGood{"\xc3\xa4", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xef\xbf\xbd", "\t", "\n"};
+        const QList<QByteArray> lstBad{"\xc0\xaf", "\xed\xa0\x80",      "\xf4\x90\x80\x80", "\x80", "\xfe", "\x01",
+                                       "\x1f",     QByteArray(1, '\0'), "\xe2\x82",         "\xc3", "\x0b"};
+        int iBadSeen = 0;
+        for (int iRound = 0; iRound < 400; ++iRound) {
+            QByteArray baText;
+            for (int iPart = int(objRandom.bounded(12)); iPart >= 0; --iPart) {
+                baText += QByteArray(int(objRandom.bounded(20)), 'a' + char(objRandom.bounded(26)));
+                baText += lstGood.at(int(objRandom.bounded(lstGood.size())));
+                if (objRandom.bounded(30) == 0)
+                    baText += lstBad.at(int(objRandom.bounded(lstBad.size())));
+            }
+            const QString strDecoded = QString::fromUtf8(baText);
+            const bool bControl = std::any_of(baText.begin(), baText.end(), [](char c) {
+                return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+            });
+            const bool bGood = strDecoded.toUtf8() == baText && !bControl;
+            iBadSeen += bGood ? 0 : 1;
+            CRecorder objRecorder;
+            CXmlStreamParser objParser(objRecorder, 0);
+            feed(objParser, s_baWrapper + "<Event/>\n<A>" + baText + "</A>\n", int(objRandom.bounded(40)), objRandom);
+            QCOMPARE(objRecorder.m_lstErrors.size(), bGood ? 0 : 1);
+            QCOMPARE(objRecorder.m_lstDocs.size(), bGood ? 2 : 1);
+            if (bGood)
+                QCOMPARE(objRecorder.m_lstDocs.at(1)->getValue(), strDecoded);
+        }
+        QVERIFY(iBadSeen > 20);
+    }
+
     void depthLimit()
     {
         CQuietDiagnostics objQuiet;
