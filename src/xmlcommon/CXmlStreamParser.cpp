@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace XmlCommon
 {
@@ -22,6 +23,27 @@ const QLatin1String s_strZip("_zip");
 QString ownCopy(const QStringRef& a_strText)
 {
     return QString(a_strText.constData(), a_strText.size());
+}
+
+inline bool startsWithCData(const QString& a_strText)
+{
+    return !a_strText.isEmpty() && a_strText.at(0) == QLatin1Char('<') && a_strText.startsWith(s_strCDataBegin);
+}
+
+// Cache look-ups run several times per element; these inline forms cost a fraction of Qt's
+// general ones on names and short texts.
+inline uint quickHash(const QStringRef& a_strText)
+{
+    uint uiHash = uint(a_strText.size());
+    for (const QChar c : a_strText)
+        uiHash = uiHash * 31 + c.unicode();
+    return uiHash ^ (uiHash >> 8);
+}
+
+inline bool sameText(const QString& a_strCached, const QStringRef& a_strText)
+{
+    return a_strCached.size() == a_strText.size() &&
+           std::memcmp(a_strCached.constData(), a_strText.constData(), size_t(a_strText.size()) * sizeof(QChar)) == 0;
 }
 }  // namespace
 
@@ -125,17 +147,40 @@ private:
     uchar m_ucHigh = 0xbf;
 };
 
-// A direct-mapped cache of element and attribute names: a stream repeats few names, and a
-// hostile one with endless new names only causes misses, never growth.
+// A small cache of names and short texts: a stream repeats few of them, and a hostile one with
+// endless new ones only causes misses, never growth. Each key has two slots, the more recent in
+// front, so that two names of the same hash do not evict each other for ever.
+template <typename Entry> class CTwoWayCache
+{
+public:
+    template <typename Make> const Entry& find(const QStringRef& a_strKey, Make a_fnMake)
+    {
+        const size_t uiFirst = size_t((quickHash(a_strKey) * 2654435769u) >> 24) & ~size_t(1);
+        if (matches(m_aEntries[uiFirst], a_strKey))
+            return m_aEntries[uiFirst];
+        if (matches(m_aEntries[uiFirst + 1], a_strKey))
+            std::swap(m_aEntries[uiFirst], m_aEntries[uiFirst + 1]);
+        else
+            m_aEntries[uiFirst + 1] = std::exchange(m_aEntries[uiFirst], a_fnMake());
+        return m_aEntries[uiFirst];
+    }
+
+private:
+    static bool matches(const Entry& a_objEntry, const QStringRef& a_strKey)
+    {
+        const QString& strKey = a_objEntry.key();
+        return !strKey.isNull() && sameText(strKey, a_strKey);
+    }
+
+    std::array<Entry, 256> m_aEntries;
+};
+
 class CNameCache
 {
 public:
     const CTagname& tag(const QStringRef& a_strName)
     {
-        CTagname& objSlot = m_aTags[qHash(a_strName) & (s_uiSlots - 1)];
-        if (objSlot.isEmpty() || static_cast<const QString&>(objSlot) != a_strName)
-            objSlot = CTagname(a_strName.toLatin1());
-        return objSlot;
+        return m_objTags.find(a_strName, [&] { return struTag{CTagname(a_strName.toLatin1())}; }).objTag;
     }
 
     // Short texts (units, types, flags, small numbers) repeat as much as names do; sharing one
@@ -144,33 +189,39 @@ public:
     {
         if (a_strText.size() > s_iShortText)
             return ownCopy(a_strText);
-        QString& strSlot = m_aTexts[qHash(a_strText) & (s_uiSlots - 1)];
-        if (strSlot.isNull() || strSlot != a_strText)
-            strSlot = ownCopy(a_strText);
-        return strSlot;
+        return m_objTexts.find(a_strText, [&] { return struText{ownCopy(a_strText)}; }).strText;
     }
 
     const QByteArray& attribute(const QStringRef& a_strName)
     {
-        struAttributeSlot& objSlot = m_aAttributes[qHash(a_strName) & (s_uiSlots - 1)];
-        if (objSlot.strName.isNull() || objSlot.strName != a_strName) {
-            objSlot.strName = ownCopy(a_strName);
-            objSlot.baName = a_strName.toLatin1();
-        }
-        return objSlot.baName;
+        return m_objAttributes.find(a_strName,
+                                    [&] {
+                                        return struAttribute{ownCopy(a_strName), a_strName.toLatin1()};
+                                    })
+            .baName;
     }
 
 private:
-    static const unsigned s_uiSlots = 256;
     static const int s_iShortText = 16;
-    struct struAttributeSlot
+    struct struTag
+    {
+        CTagname objTag;
+        const QString& key() const { return objTag; }
+    };
+    struct struText
+    {
+        QString strText;
+        const QString& key() const { return strText; }
+    };
+    struct struAttribute
     {
         QString strName;
         QByteArray baName;
+        const QString& key() const { return strName; }
     };
-    std::array<CTagname, s_uiSlots> m_aTags;
-    std::array<struAttributeSlot, s_uiSlots> m_aAttributes;
-    std::array<QString, s_uiSlots> m_aTexts;
+    CTwoWayCache<struTag> m_objTags;
+    CTwoWayCache<struAttribute> m_objAttributes;
+    CTwoWayCache<struText> m_objTexts;
 };
 
 IXmlListener::~IXmlListener() = default;
@@ -287,6 +338,7 @@ bool CXmlStreamParser::handleStartElement()
 ptrCXmlElement CXmlStreamParser::createChildItem(const CTagname& a_objName, const QXmlStreamAttributes& a_lstAttributes)
 {
     ptrCXmlElement ptrElement(new CXmlElement(a_objName));
+    ptrElement->m_lstAttributes.reserve(a_lstAttributes.size());
     for (const QXmlStreamAttribute& objAttribute : a_lstAttributes) {
         const QStringRef strName = objAttribute.qualifiedName();
         if (strName == s_strZip && objAttribute.value() == QLatin1String("0"))
@@ -295,7 +347,7 @@ ptrCXmlElement CXmlStreamParser::createChildItem(const CTagname& a_objName, cons
             ptrElement->appendAttribute(m_pNames->attribute(strName), m_pNames->text(objAttribute.value()));
     }
     if (m_ptrCurrentElement)
-        m_ptrCurrentElement->addChild(ptrElement, -1);
+        m_ptrCurrentElement->m_lstChildren.append(ptrElement);
     return ptrElement;
 }
 
@@ -303,7 +355,7 @@ bool CXmlStreamParser::handleCharacters()
 {
     if (!m_ptrCurrentElement)
         return true;  // text directly inside the wrapper belongs to no message
-    if (m_objReader.isCDATA() && !m_strText.startsWith(s_strCDataBegin))
+    if (m_objReader.isCDATA() && !startsWithCData(m_strText))
         m_strText = s_strCDataBegin;
     if (m_strText.isEmpty())
         m_strText = m_pNames->text(m_objReader.text());
@@ -322,7 +374,7 @@ bool CXmlStreamParser::handleEndElement()
 {
     if (!m_ptrCurrentElement)
         return true;
-    if (m_strText.startsWith(s_strCDataBegin))
+    if (startsWithCData(m_strText))
         m_strText += s_strCDataEnd;
     setElementValue(m_strText);
     m_strText.clear();
