@@ -241,21 +241,36 @@ bool CXmlStreamParser::parse(const QByteArray& a_baData)
     if (m_bBroken)
         return false;
     const int iValid = m_pUtf8->validPrefix(a_baData);
-    if (iValid == a_baData.size()) {
-        m_objReader.addData(a_baData);
-        return doParsing();
-    }
-    m_objReader.addData(a_baData.left(iValid));
-    if (!doParsing())
+    if (iValid == a_baData.size())
+        return feedReader(a_baData, 0, iValid);
+    if (!feedReader(a_baData, 0, iValid))
         return false;
-    if (!m_bUtf8Only) {
-        m_objReader.addData(a_baData.mid(iValid));
-        return doParsing();
-    }
+    if (!m_bUtf8Only)
+        return feedReader(a_baData, iValid, a_baData.size() - iValid);
     m_objReader.raiseError(quint8(a_baData.at(iValid)) < 0x80
                                ? QStringLiteral("Invalid XML character.")
                                : QStringLiteral("Encountered incorrectly encoded content."));
     return handleError(nullptr);
+}
+
+// Qt's reader decodes each piece it is given into a temporary text of twice its size. Pieces
+// of at most this many bytes keep that text below glibc's threshold for large blocks (1 kB);
+// each larger request makes malloc merge every small block freed since (the previous message's
+// tree, say), which costs more than the extra pieces.
+static const int s_iReaderPiece = 480;
+
+bool CXmlStreamParser::feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength)
+{
+    if (a_iLength == a_baData.size() && a_iLength <= s_iReaderPiece) {
+        m_objReader.addData(a_baData);
+        return doParsing();
+    }
+    for (int iPos = a_iFrom; iPos < a_iFrom + a_iLength; iPos += s_iReaderPiece) {
+        m_objReader.addData(a_baData.mid(iPos, qMin(s_iReaderPiece, a_iFrom + a_iLength - iPos)));
+        if (!doParsing())
+            return false;
+    }
+    return true;
 }
 
 bool CXmlStreamParser::parse(const char* a_pszData)

@@ -61,6 +61,9 @@ protected:
     bool handleProcessingInstruction() { return true; }
 
 private:
+    // Hands the given part of the data to the reader in pieces and parses them.
+    bool feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength);
+
     ptrCXmlElement m_ptrCurrentElement;
     ptrCXmlMessage m_ptrCurrentMessage;
     unsigned int m_uiConnectionId;
