@@ -227,13 +227,19 @@ int CXmlElement::setAttribute(const QByteArray& a_baName, const QString& a_strVa
             return 0;
         }
     }
-    m_lstAttributes.append(QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue}));
+    // QList has no moving append: a null pointer is appended and the record moved into it,
+    // which spares four atomic reference count changes.
+    m_lstAttributes.append(QSharedPointer<struATTRIBUTE>());
+    m_lstAttributes.last() = QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue});
     return 0;
 }
 
 void CXmlElement::appendAttribute(const QByteArray& a_baName, const QString& a_strValue)
 {
-    m_lstAttributes.append(QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue}));
+    // QList has no moving append: a null pointer is appended and the record moved into it,
+    // which spares four atomic reference count changes.
+    m_lstAttributes.append(QSharedPointer<struATTRIBUTE>());
+    m_lstAttributes.last() = QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue});
 }
 
 int CXmlElement::setAttribute(const QString& a_strName, const QString& a_strValue)
