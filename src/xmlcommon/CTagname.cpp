@@ -58,6 +58,19 @@ void CTagname::makeChildren()
     objForms.usFlags = m_usByteArray | m_usString | m_usBegin | m_usEnd;
 }
 
+void CTagname::CFormsRef::detach()
+{
+    if (!m_pForms || (!m_pForms->bPermanent && m_pForms->iRef.loadRelaxed() == 1))
+        return;
+    auto* pOwn = new struForms;
+    pOwn->baName = m_pForms->baName;
+    pOwn->baBegin = m_pForms->baBegin;
+    pOwn->baEnd = m_pForms->baEnd;
+    pOwn->strName = m_pForms->strName;
+    pOwn->usFlags = m_pForms->usFlags;
+    *this = CFormsRef(pOwn);
+}
+
 void CTagname::clearChildren()
 {
     if (!m_ptrForms)

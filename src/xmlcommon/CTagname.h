@@ -2,16 +2,21 @@
 
 #include <OrvexXmlInterface/OxiExport.h>
 
+#include <QtCore/QAtomicInt>
 #include <QtCore/QByteArray>
-#include <QtCore/QExplicitlySharedDataPointer>
-#include <QtCore/QSharedData>
 #include <QtCore/QString>
 #include <QtCore/QVariant>
 
 #include <string>
+#include <utility>
 
 namespace XmlCommon
 {
+namespace Tag
+{
+class CVocabulary;
+}
+
 // One element name, kept in every form the library needs: Latin-1 bytes for writing, a QString
 // for comparing with parsed names, and the pre-built "<Name" prefix and "</Name>" closing tag
 // so that writing an element never formats its name. The forms are built once and shared by
@@ -30,7 +35,9 @@ public:
     CTagname(const QByteArray& a_baName);
     CTagname(const QString& a_strName);
     CTagname(const CTagname& a_objOther) = default;
+    CTagname(CTagname&& a_objOther) noexcept = default;
     CTagname& operator=(const CTagname& a_objOther) = default;
+    CTagname& operator=(CTagname&& a_objOther) noexcept = default;
     virtual ~CTagname();
 
     bool isEmpty() const { return !m_ptrForms; }
@@ -59,8 +66,14 @@ protected:
     void clearChildren();
 
 private:
-    struct struForms : public QSharedData
+    friend class Tag::CVocabulary;
+
+    struct struForms
     {
+        QAtomicInt iRef{1};
+        // The vocabulary's forms live as long as the process and are never counted: copying a
+        // vocabulary name then writes no shared memory, which threads would otherwise contend for.
+        bool bPermanent = false;
         QByteArray baName;
         QByteArray baBegin;
         QByteArray baEnd;
@@ -68,6 +81,43 @@ private:
         unsigned short usFlags = 0;
     };
 
-    QExplicitlySharedDataPointer<struForms> m_ptrForms;
+    // A counted reference to the shared forms.
+    class CFormsRef
+    {
+    public:
+        CFormsRef() = default;
+        explicit CFormsRef(struForms* a_pForms) : m_pForms(a_pForms) {}
+        CFormsRef(const CFormsRef& a_objOther) : m_pForms(a_objOther.m_pForms) { retain(); }
+        CFormsRef(CFormsRef&& a_objOther) noexcept : m_pForms(std::exchange(a_objOther.m_pForms, nullptr)) {}
+        CFormsRef& operator=(CFormsRef a_objOther) noexcept
+        {
+            std::swap(m_pForms, a_objOther.m_pForms);
+            return *this;
+        }
+        ~CFormsRef()
+        {
+            if (m_pForms && !m_pForms->bPermanent && !m_pForms->iRef.deref())
+                delete m_pForms;
+        }
+
+        struForms* operator->() const { return m_pForms; }
+        struForms& operator*() const { return *m_pForms; }
+        explicit operator bool() const { return m_pForms != nullptr; }
+        bool operator!() const { return m_pForms == nullptr; }
+        bool operator==(const CFormsRef& a_objOther) const { return m_pForms == a_objOther.m_pForms; }
+        // Gives this reference forms of its own, shared with no other copy.
+        void detach();
+
+    private:
+        void retain() const
+        {
+            if (m_pForms && !m_pForms->bPermanent)
+                m_pForms->iRef.ref();
+        }
+
+        struForms* m_pForms = nullptr;
+    };
+
+    CFormsRef m_ptrForms;
 };
 }  // namespace XmlCommon

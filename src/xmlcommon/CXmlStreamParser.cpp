@@ -1,6 +1,7 @@
 #include "CXmlStreamParser.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
+#include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 
 #include <QtCore/QtDebug>
 
@@ -180,7 +181,7 @@ class CNameCache
 public:
     const CTagname& tag(const QStringRef& a_strName)
     {
-        return m_objTags.find(a_strName, [&] { return struTag{CTagname(a_strName.toLatin1())}; }).objTag;
+        return m_objTags.find(a_strName, [&] { return struTag{makeTag(a_strName)}; }).objTag;
     }
 
     // Short texts (units, types, flags, small numbers) repeat as much as names do; sharing one
@@ -202,6 +203,14 @@ public:
     }
 
 private:
+    // A vocabulary name is taken from the vocabulary: its copies, one per element, cost nothing.
+    static CTagname makeTag(const QStringRef& a_strName)
+    {
+        if (const CTagname* pTag = Tag::find(ownCopy(a_strName)))
+            return *pTag;
+        return CTagname(a_strName.toLatin1());
+    }
+
     static const int s_iShortText = 16;
     struct struTag
     {

@@ -16,4 +16,6 @@ namespace XmlCommon::Tag
 
 // Every constant of the vocabulary, in the order of its list.
 OXI_EXPORT const QVector<const CTagname*>& vocabulary();
+// The constant spelled a_strName, or null when the name is not in the vocabulary.
+OXI_EXPORT const CTagname* find(const QString& a_strName);
 }  // namespace XmlCommon::Tag

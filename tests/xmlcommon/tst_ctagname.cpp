@@ -140,6 +140,29 @@ private slots:
         for (const char* psz : {"NoTagname", "Request", "Reply", "Event", "Fault", "XmlCommunicationDevice",
                                 "DebugInfo", "AGC_Bypass", "extended", "sw_5MHz", "WindowType"})
             QVERIFY2(setNames.contains(psz), psz);
+        for (const CTagname* p : vec)
+            QCOMPARE(XmlCommon::Tag::find(*p), p);
+        QCOMPARE(XmlCommon::Tag::find(QStringLiteral("request")), nullptr);
+        QCOMPARE(XmlCommon::Tag::find(QString()), nullptr);
+    }
+
+    void vocabularyCopiesAreIndependent()
+    {
+        // Copies of a vocabulary name share its forms without counting; one that rebuilds its
+        // pieces, or is reassigned, or dies, must leave the constant as it was.
+        {
+            CInspectTagname objCopy(XmlCommon::Tag::Request);
+            CTagname objSecond = objCopy;
+            objCopy.dropPieces();
+            objSecond = CTagname("Other");
+            QCOMPARE(objCopy.end(), QByteArray("</Request>"));
+            QVERIFY(objCopy == XmlCommon::Tag::Request);
+        }
+        QCOMPARE(XmlCommon::Tag::Request.begin(), QByteArray("<Request"));
+        CTagname objTemp(XmlCommon::Tag::Reply);
+        CTagname objMoved(std::move(objTemp));
+        QCOMPARE(objMoved.name(), QByteArray("Reply"));
+        QCOMPARE(XmlCommon::Tag::Reply.name(), QByteArray("Reply"));
     }
 };
 
