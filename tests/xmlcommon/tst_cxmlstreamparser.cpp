@@ -341,6 +341,15 @@ private slots:
         ptr = objReader.readByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><T>\xe4</T>", bOk, strError);
         QVERIFY(bOk);
         QCOMPARE(ptr->getValue(), QString(QChar(0xe4)));
+        // Long enough to reach the reader in several pieces, with bytes of the declared encoding
+        // in the first piece, on piece boundaries and far behind.
+        QByteArray baLatin1Text;
+        for (int i = 0; i < 3000; ++i)
+            baLatin1Text += i % 7 == 0 ? '\xe4' : char('a' + i % 26);
+        ptr = objReader.readByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><T>\xfc" + baLatin1Text + "</T>",
+                                      bOk, strError);
+        QVERIFY(bOk);
+        QCOMPARE(ptr->getValue(), QChar(0xfc) + QString::fromLatin1(baLatin1Text));
 
         QBuffer objBuffer;
         objBuffer.setData("<Buf x=\"1\"/>");
