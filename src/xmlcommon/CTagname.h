@@ -20,7 +20,8 @@ class CVocabulary;
 // One element name, kept in every form the library needs: Latin-1 bytes for writing, a QString
 // for comparing with parsed names, and the pre-built "<Name" prefix and "</Name>" closing tag
 // so that writing an element never formats its name. The forms are built once and shared by
-// all copies, so copying a name (every element does) costs one reference count.
+// all copies, so copying a name (every element does) costs one reference count, and none for
+// the names of the vocabulary (Tagnames.h).
 class OXI_EXPORT CTagname
 {
 public:

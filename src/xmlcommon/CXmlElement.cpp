@@ -227,10 +227,7 @@ int CXmlElement::setAttribute(const QByteArray& a_baName, const QString& a_strVa
             return 0;
         }
     }
-    // QList has no moving append: a null pointer is appended and the record moved into it,
-    // which spares four atomic reference count changes.
-    m_lstAttributes.append(QSharedPointer<struATTRIBUTE>());
-    m_lstAttributes.last() = QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue});
+    appendAttribute(a_baName, a_strValue);
     return 0;
 }
 

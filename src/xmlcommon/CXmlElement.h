@@ -103,7 +103,8 @@ public:
 
 private:
     friend class CXmlStreamParser;
-    // For the parser only: the reader has already refused duplicate attribute names.
+    // Appends without looking for the name: for callers that know it is new (the parser, whose
+    // reader refuses duplicate names; copies; setAttribute after its search).
     void appendAttribute(const QByteArray& a_baName, const QString& a_strValue);
     void appendReadable(QString& a_strOut, const QString& a_strIndent, bool a_bRecursive, bool a_bEscape,
                         bool a_bUseIndent, bool a_bShowCData, bool* a_pbCompressionDisabled,
