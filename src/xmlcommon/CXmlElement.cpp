@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace XmlCommon
@@ -231,12 +232,12 @@ int CXmlElement::setAttribute(const QByteArray& a_baName, const QString& a_strVa
     return 0;
 }
 
-void CXmlElement::appendAttribute(const QByteArray& a_baName, const QString& a_strValue)
+void CXmlElement::appendAttribute(const QByteArray& a_baName, QString a_strValue)
 {
     // QList has no moving append: a null pointer is appended and the record moved into it,
     // which spares four atomic reference count changes.
     m_lstAttributes.append(QSharedPointer<struATTRIBUTE>());
-    m_lstAttributes.last() = QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, a_strValue});
+    m_lstAttributes.last() = QSharedPointer<struATTRIBUTE>::create(struATTRIBUTE{a_baName, std::move(a_strValue)});
 }
 
 int CXmlElement::setAttribute(const QString& a_strName, const QString& a_strValue)
