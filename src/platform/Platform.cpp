@@ -36,6 +36,18 @@ struDebugSink& debugSink()
     return s_sink;
 }
 
+struct struStandardErrorSink
+{
+    std::mutex mutex;
+    typStandardErrorHook fnHook;
+};
+
+struStandardErrorSink& standardErrorSink()
+{
+    static struStandardErrorSink s_sink;
+    return s_sink;
+}
+
 void writeAll(int a_fd, const QByteArray& a_data)
 {
     const char* p = a_data.constData();
@@ -100,6 +112,26 @@ typDebugOutputHook setDebugOutputHook(typDebugOutputHook a_fnHook)
 {
     std::lock_guard<std::mutex> lock(debugSink().mutex);
     std::swap(debugSink().fnHook, a_fnHook);
+    return a_fnHook;
+}
+
+void standardErrorOutput(const QByteArray& a_baText)
+{
+    typStandardErrorHook fnHook;
+    {
+        std::lock_guard<std::mutex> lock(standardErrorSink().mutex);
+        fnHook = standardErrorSink().fnHook;
+    }
+    if (fnHook)
+        fnHook(a_baText);
+    else
+        writeAll(STDERR_FILENO, a_baText);
+}
+
+typStandardErrorHook setStandardErrorHook(typStandardErrorHook a_fnHook)
+{
+    std::lock_guard<std::mutex> lock(standardErrorSink().mutex);
+    std::swap(standardErrorSink().fnHook, a_fnHook);
     return a_fnHook;
 }
 

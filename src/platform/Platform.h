@@ -2,6 +2,7 @@
 
 #include <OrvexXmlInterface/OxiExport.h>
 
+#include <QtCore/QByteArray>
 #include <QtCore/QList>
 #include <QtCore/QString>
 
@@ -29,6 +30,14 @@ OXI_EXPORT void debugOutput(const QString& a_strText);
 OXI_EXPORT typDebugOutputHook setDebugOutputHook(typDebugOutputHook a_fnHook);
 // True while a debugger is attached to this process.
 OXI_EXPORT bool isDebuggerPresent();
+
+// Bytes for the standard error stream itself (not the diagnostic sink), written in one write as
+// they are, unless a hook is installed (tests capture them that way). Every text reaches the
+// stream as bytes, so no stream ever mixes wide and narrow output.
+using typStandardErrorHook = std::function<void(const QByteArray&)>;
+OXI_EXPORT void standardErrorOutput(const QByteArray& a_baText);
+// Installs a hook (an empty one restores the standard error stream) and returns the previous.
+OXI_EXPORT typStandardErrorHook setStandardErrorHook(typStandardErrorHook a_fnHook);
 
 // The absolute path of the running executable (empty when it cannot be told).
 OXI_EXPORT QString executablePath();
