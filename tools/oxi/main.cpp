@@ -1,5 +1,6 @@
 // oxi: the command-line companion of the library.
 #include "CatCommand.h"
+#include "DiscoverCommand.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTextStream>
@@ -14,6 +15,8 @@ QString usage()
                           "\n"
                           "Commands:\n"
                           "  cat [FILE|-]   print the messages of a captured connection stream\n"
+                          "  discover [--port N] [--seconds S]\n"
+                          "                 print the devices and services announcing themselves on UDP\n"
                           "\n"
                           "'oxi COMMAND --help' explains a command.\n");
 }
@@ -37,6 +40,13 @@ int main(int argc, char* argv[])
             return 0;
         }
         return OxiTool::runCat(lstArguments, objOut, objErr);
+    }
+    if (strCommand == QLatin1String("discover")) {
+        if (bHelp) {
+            objOut << OxiTool::discoverUsage();
+            return 0;
+        }
+        return OxiTool::runDiscover(lstArguments, objOut, objErr);
     }
     if (strCommand == QLatin1String("--help") || strCommand == QLatin1String("-h") ||
         strCommand == QLatin1String("help")) {
