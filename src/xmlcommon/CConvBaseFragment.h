@@ -23,9 +23,10 @@ public:
     CConvBaseFragment();
     // A copy of a converter over the caller's fragment works on that same fragment; a copy of a
     // converter over its own fragment gets its own handle on the same elements, so it never
-    // depends on the lifetime of its source.
+    // depends on the lifetime of its source. Assignment follows the same rule, so converters can
+    // be held in Qt's containers like any record.
     CConvBaseFragment(const CConvBaseFragment& a_objOther);
-    CConvBaseFragment& operator=(const CConvBaseFragment&) = delete;
+    CConvBaseFragment& operator=(const CConvBaseFragment& a_objOther);
     virtual ~CConvBaseFragment();
 
     virtual ptrCXmlElement getTree() const;
@@ -174,6 +175,14 @@ protected:
     }
 
 private:
+    // Every typed getter and setter is the converter tool of the same name, applied to the data
+    // element after the pattern above.
+    template <typename... P, typename... A>
+    int readTool(int (*a_pfnTool)(ptrCXmlElement, const CTagname&, P...), const CTagname& a_objTag,
+                 A&&... a_args) const;
+    template <typename... P, typename... A>
+    int writeTool(int (*a_pfnTool)(ptrCXmlElement, const CTagname&, P...), const CTagname& a_objTag, A&&... a_args);
+
     CMsgFragment* m_pobjFragment;
     CMsgFragment m_objOwnFragment;
 };

@@ -234,6 +234,43 @@ private slots:
         QVERIFY(!bIdle);
         QVERIFY(objData.getFragment().getComponentName() == Tag::Tuner);
     }
+
+    void assignment_data()
+    {
+        QTest::addColumn<bool>("overCallersFragment");
+        QTest::newRow("source over its own fragment") << false;
+        QTest::newRow("source over the caller's fragment") << true;
+    }
+
+    void assignment()
+    {
+        QFETCH(bool, overCallersFragment);
+        CMsgFragment objCallers = setupFragment();
+        auto pSource =
+            overCallersFragment ? std::make_unique<CSetupConverter>(objCallers) : std::make_unique<CSetupConverter>();
+        pSource->setULong(Tag::Cycle, 7, QString());
+        QList<CSetupConverter> lstConverters{CSetupConverter()};
+        lstConverters[0].setULong(Tag::Cycle, 1, QString());
+        lstConverters[0] = *pSource;
+        pSource.reset();  // the target must not depend on its source
+
+        CSetupConverter& objTarget = lstConverters[0];
+        unsigned int uiCycle = 0;
+        QCOMPARE(objTarget.getULong(Tag::Cycle, uiCycle), 0);
+        QCOMPARE(uiCycle, 7u);
+        QCOMPARE(&objTarget.getFragment() == &objCallers, overCallersFragment);
+        objTarget.setULong(Tag::Cycle, 8, QString());
+        uiCycle = 0;
+        const int iResult = CSetupConverter(objCallers).getULong(Tag::Cycle, uiCycle);
+        QCOMPARE(iResult, overCallersFragment ? 0 : int(RESULT_MISSING));
+        QCOMPARE(uiCycle, overCallersFragment ? 8u : 0u);
+
+        // Assigning a copy to itself keeps the fragment it works on.
+        lstConverters.append(lstConverters.at(0));
+        lstConverters[1] = lstConverters[1];
+        QCOMPARE(lstConverters.at(1).getULong(Tag::Cycle, uiCycle), 0);
+        QCOMPARE(uiCycle, 8u);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConverterBase)

@@ -157,6 +157,7 @@ def header(family):
         out.append(f"    {k.name}() = default;")
         out.append(f"    explicit {k.name}(XmlCommon::CMsgFragment& a_objFragment) : {k.base}(a_objFragment) {{}}")
         out.append(f"    {k.name}(const {k.name}&) = default;")
+        out.append(f"    {k.name}& operator=(const {k.name}&) = default;")
         out.append("")
         out.append("public:")
         out += declarations(k)
