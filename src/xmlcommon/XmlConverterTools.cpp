@@ -92,6 +92,15 @@ int writeValue(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, cons
     return RESULT_OK;
 }
 
+// Hands the element's attributes, or only its unit, to the caller where asked for.
+void copyAttributes(const ptrCXmlElement& a_ptrElement, typAttributes* a_plstAttributes, QString* a_pstrUnit)
+{
+    if (a_plstAttributes)
+        *a_plstAttributes = a_ptrElement->getAttributes();
+    if (a_pstrUnit)
+        *a_pstrUnit = a_ptrElement->getAttribute(s_baUnit);
+}
+
 template <typename T>
 int readValue(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T& a_value, typAttributes* a_plstAttributes,
               QString* a_pstrUnit = nullptr)
@@ -101,25 +110,15 @@ int readValue(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T& a_
         return RESULT_MISSING;
     if (!fromText(ptrElement->getValue(), a_value))
         return RESULT_MALFORMED;
-    if (a_plstAttributes)
-        *a_plstAttributes = ptrElement->getAttributes();
-    if (a_pstrUnit)
-        *a_pstrUnit = ptrElement->getAttribute(s_baUnit);
+    copyAttributes(ptrElement, a_plstAttributes, a_pstrUnit);
     return RESULT_OK;
 }
 
-template <typename T>
-int readList(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, QList<T>& a_lstValues, int* a_piErrorIndex,
-             typAttributes* a_plstAttributes, QString* a_pstrUnit = nullptr)
+// The items of a list element; on a part that does not convert, its index and 0x02420003.
+template <typename T> int parseList(const ptrCXmlElement& a_ptrElement, QList<T>& a_lstItems, int* a_piErrorIndex)
 {
-    const ptrCXmlElement ptrElement = XmlTreeTools::findTagInTree(a_ptrParent, a_objTag);
-    if (!ptrElement)
-        return RESULT_MISSING;
-    if (a_plstAttributes)
-        *a_plstAttributes = ptrElement->getAttributes();
-    if (a_pstrUnit)
-        *a_pstrUnit = ptrElement->getAttribute(s_baUnit);
-    const QStringList lstParts = ptrElement->getValue().split(QLatin1Char(','));
+    const QStringList lstParts = a_ptrElement->getValue().split(QLatin1Char(','));
+    a_lstItems.reserve(lstParts.size());
     for (int i = 0; i < lstParts.size(); ++i) {
         T value{};
         if (lstParts.at(i).isEmpty() || !fromText(lstParts.at(i), value)) {
@@ -127,10 +126,26 @@ int readList(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, QList<
                 *a_piErrorIndex = i;
             return RESULT_MALFORMED;
         }
-        a_lstValues.append(value);
+        a_lstItems.append(value);
     }
     if (a_piErrorIndex)
         *a_piErrorIndex = -1;
+    return RESULT_OK;
+}
+
+// The caller's list and attributes change only when every item converted.
+template <typename T>
+int readList(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, QList<T>& a_lstValues, int* a_piErrorIndex,
+             typAttributes* a_plstAttributes, QString* a_pstrUnit = nullptr)
+{
+    const ptrCXmlElement ptrElement = XmlTreeTools::findTagInTree(a_ptrParent, a_objTag);
+    if (!ptrElement)
+        return RESULT_MISSING;
+    QList<T> lstItems;
+    if (const int iResult = parseList(ptrElement, lstItems, a_piErrorIndex))
+        return iResult;
+    copyAttributes(ptrElement, a_plstAttributes, a_pstrUnit);
+    a_lstValues.append(lstItems);
     return RESULT_OK;
 }
 
@@ -149,13 +164,17 @@ template <typename T>
 int readRange(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, T& a_min, T& a_max,
               typAttributes* a_plstAttributes, QString* a_pstrUnit = nullptr)
 {
-    QList<T> lstValues;
-    if (const int iResult = readList(a_ptrParent, a_objTag, lstValues, nullptr, a_plstAttributes, a_pstrUnit))
+    const ptrCXmlElement ptrElement = XmlTreeTools::findTagInTree(a_ptrParent, a_objTag);
+    if (!ptrElement)
+        return RESULT_MISSING;
+    QList<T> lstItems;
+    if (const int iResult = parseList(ptrElement, lstItems, nullptr))
         return iResult;
-    if (lstValues.size() != 2 || lstValues.at(0) > lstValues.at(1))
+    if (lstItems.size() != 2 || lstItems.at(0) > lstItems.at(1))
         return RESULT_MALFORMED;
-    a_min = lstValues.at(0);
-    a_max = lstValues.at(1);
+    copyAttributes(ptrElement, a_plstAttributes, a_pstrUnit);
+    a_min = lstItems.at(0);
+    a_max = lstItems.at(1);
     return RESULT_OK;
 }
 

@@ -142,7 +142,9 @@ int CStorageBookmarkList::AppendBookmark(const struBOOKMARK& a_objBookmark)
 {
     return write([&](const ptrCXmlElement& a_ptrData) {
         const ptrCXmlElement ptrBookmark = Tools::createElement(a_ptrData, Tag::Bookmark);
-        Tools::setULongLong(ptrBookmark, Tag::Offset, a_objBookmark.ullOffset, QStringLiteral("us"));
+        if (const int iResult =
+                Tools::setULongLong(ptrBookmark, Tag::Offset, a_objBookmark.ullOffset, QStringLiteral("us")))
+            return iResult;
         return Tools::setText(ptrBookmark, Tag::Comment, a_objBookmark.strComment);
     });
 }
@@ -167,10 +169,14 @@ int CStorageConfiguration::setDataRateClassInfo(const struDATA_RATE_CLASS& a_obj
         const ptrCXmlElement ptrClasses =
             XmlTreeTools::findTagInTree(a_ptrData, Tag::DataRateClasses, G_objCompEqual, false, true);
         const ptrCXmlElement ptrClass = childWith(ptrClasses, Tag::DataRate, s_baClass, a_objClass.strClass, true);
-        Tools::setULongLong(ptrClass, Tag::Throughput, a_objClass.ullThroughput, QStringLiteral("bps"));
-        Tools::setULong(ptrClass, Tag::MaxNumber, a_objClass.uiMaxNumber, QString());
-        Tools::setULong(ptrClass, Tag::Samplerate, a_objClass.uiSamplerate, QString());
-        return Tools::setEnum(ptrClass, Tag::Mode, eDATA_RATE_MODE(a_objClass.iMode), G_objDataRateModeTexts);
+        int iResult = Tools::setULongLong(ptrClass, Tag::Throughput, a_objClass.ullThroughput, QStringLiteral("bps"));
+        if (iResult == RESULT_OK)
+            iResult = Tools::setULong(ptrClass, Tag::MaxNumber, a_objClass.uiMaxNumber, QString());
+        if (iResult == RESULT_OK)
+            iResult = Tools::setULong(ptrClass, Tag::Samplerate, a_objClass.uiSamplerate, QString());
+        if (iResult == RESULT_OK)
+            iResult = Tools::setEnum(ptrClass, Tag::Mode, eDATA_RATE_MODE(a_objClass.iMode), G_objDataRateModeTexts);
+        return iResult;
     });
 }
 
@@ -208,10 +214,12 @@ int CStorageConfiguration::getDataRateClassInfo(const QString& a_strClass, struD
 
 int CStorageConfiguration::setDataRateClassesInfo(const QList<struDATA_RATE_CLASS>& a_lstClasses)
 {
-    write([&](const ptrCXmlElement& a_ptrData) {
+    const int iCleared = write([&](const ptrCXmlElement& a_ptrData) {
         XmlTreeTools::removeTags(a_ptrData, Tag::DataRateClasses);
         return int(RESULT_OK);
     });
+    if (iCleared != RESULT_OK)
+        return iCleared;
     for (const struDATA_RATE_CLASS& objClass : a_lstClasses) {
         if (const int iResult = setDataRateClassInfo(objClass))
             return iResult;
@@ -236,8 +244,13 @@ int CStorageCopyRecord::setSections(const QList<struSECTION>& a_lstSections)
         const ptrCXmlElement ptrSections = Tools::createElement(a_ptrData, Tag::Sections);
         for (const struSECTION& objSection : a_lstSections) {
             const ptrCXmlElement ptrSection = Tools::createElement(ptrSections, Tag::Section);
-            Tools::setULongLong(ptrSection, Tag::StartOffset, objSection.ullStartOffset, QStringLiteral("us"));
-            Tools::setULongLong(ptrSection, Tag::StopOffset, objSection.ullStopOffset, QStringLiteral("us"));
+            int iResult =
+                Tools::setULongLong(ptrSection, Tag::StartOffset, objSection.ullStartOffset, QStringLiteral("us"));
+            if (iResult == RESULT_OK)
+                iResult =
+                    Tools::setULongLong(ptrSection, Tag::StopOffset, objSection.ullStopOffset, QStringLiteral("us"));
+            if (iResult != RESULT_OK)
+                return iResult;
         }
         return int(RESULT_OK);
     });
@@ -264,7 +277,9 @@ int CStorageFinishedBite::AppendFault(const CFaultTree& a_objFault)
     return write([&](const ptrCXmlElement& a_ptrData) {
         if (a_objFault.isNull())
             return int(RESULT_INVALID_ARG);
-        return a_ptrData->addChild(a_objFault.getElementTree(), -1);
+        // A copy, like every other append of the family: later changes to the caller's fault stay
+        // out of the list.
+        return a_ptrData->addChild(a_objFault.getElementTree()->copy(true), -1);
     });
 }
 
@@ -282,7 +297,8 @@ int CStorageHistory::AppendEntry(const struHISTORY_ENTRY& a_objEntry)
 {
     return write([&](const ptrCXmlElement& a_ptrData) {
         const ptrCXmlElement ptrEntry = Tools::createElement(a_ptrData, Tag::HistoryEntry);
-        Tools::setTime(ptrEntry, Tag::timestamp, a_objEntry.ullTimestamp);
+        if (const int iResult = Tools::setTime(ptrEntry, Tag::timestamp, a_objEntry.ullTimestamp))
+            return iResult;
         return Tools::setText(ptrEntry, Tag::Comment, a_objEntry.strComment);
     });
 }
@@ -330,8 +346,7 @@ int CStorageRecordSpectrum::setSpectrumData(const QByteArray& a_baSpectrum)
         const int iResult =
             Tools::setText(a_ptrData, Tag::Spectrum, QString::fromLatin1(qCompress(a_baSpectrum).toBase64()), nullptr,
                            {s_baCompression, QStringLiteral("zlib")});
-        Tools::disableCompression(a_ptrData, Tag::Spectrum);
-        return iResult;
+        return iResult ? iResult : Tools::disableCompression(a_ptrData, Tag::Spectrum);
     });
 }
 

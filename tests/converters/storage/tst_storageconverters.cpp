@@ -288,6 +288,26 @@ private slots:
         QCOMPARE(objStatus.getResourceStorage(bAvailable), int(RESULT_MISSING));
     }
 
+    void appendsCopyTheCallersRecord()
+    {
+        // Each append takes the record as it is at the call; later changes stay out of the list.
+        CFaultTree objFault;
+        objFault.setID(0x02400007);
+        CStorageFinishedBite objBite;
+        QCOMPARE(objBite.AppendFault(objFault), 0);
+        objFault.setID(0x02400008);
+        QCOMPARE(objBite.AppendFault(objFault), 0);
+        objFault.addAddendum(QStringLiteral("later"));
+        QList<CFaultTree> lstFaults;
+        QCOMPARE(objBite.getFaultList(lstFaults), 0);
+        QCOMPARE(lstFaults.size(), 2);
+        unsigned int uiId = 0;
+        QCOMPARE(lstFaults.at(0).getID(uiId), 0);
+        QCOMPARE(uiId, 0x02400007u);
+        QCOMPARE(lstFaults.at(1).getNumberOfAddendums(), 0);
+        QCOMPARE(objBite.AppendFault(CFaultTree()), int(RESULT_INVALID_ARG));
+    }
+
     void compressedSpectrum()
     {
         CStorageRecordSpectrum objSpectrum;
