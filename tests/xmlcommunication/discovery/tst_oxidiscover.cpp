@@ -47,25 +47,6 @@ private slots:
                  baErr.constData());
         QVERIFY(baErr.endsWith("oxi discover: 2 device line(s), 2 service line(s)\n"));
     }
-
-    void badUsage_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("port out of range") << QStringList{QStringLiteral("--port"), QStringLiteral("65536")};
-        QTest::newRow("port missing") << QStringList{QStringLiteral("--port")};
-        QTest::newRow("no time") << QStringList{QStringLiteral("--seconds"), QStringLiteral("0")};
-        QTest::newRow("time not a number") << QStringList{QStringLiteral("--seconds"), QStringLiteral("soon")};
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--all")};
-    }
-    void badUsage()
-    {
-        QFETCH(QStringList, arguments);
-        QProcess objTool;
-        objTool.start(QStringLiteral(OXI_TOOL_PATH), QStringList{QStringLiteral("discover")} + arguments);
-        QVERIFY(objTool.waitForFinished(15000));
-        QCOMPARE(objTool.exitCode(), 2);
-        QVERIFY(objTool.readAllStandardError().startsWith("Usage: oxi discover"));
-    }
 };
 
 QTEST_MAIN(TestOxiDiscover)
