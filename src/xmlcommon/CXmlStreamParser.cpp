@@ -1,12 +1,13 @@
 #include "CXmlStreamParser.h"
 
+#include "CMarkupScanner_p.h"
+
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 
-#include <QtCore/QtDebug>
-
 #include <array>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace XmlCommon
@@ -17,6 +18,9 @@ const QLatin1String s_strCDataBegin("<![CDATA[");
 const QLatin1String s_strCDataEnd("]]>");
 const QLatin1String s_strWrapper("RootDummy");
 const QLatin1String s_strZip("_zip");
+// What an element or an attribute counts towards a message's size beyond its text: about the
+// heap its node takes in the parsed tree.
+const int s_iNodeBytes = 64;
 
 // A text of exactly its own size. QStringRef::toString() hands out the reader's whole buffer
 // when the reference spans it: the tree would then keep the buffer's spare capacity, and the
@@ -237,23 +241,71 @@ IXmlListener::~IXmlListener() = default;
 
 CXmlStreamParser::CXmlStreamParser(IXmlListener& a_objListener, unsigned int a_uiConnectionId)
     : m_uiConnectionId(a_uiConnectionId), m_objListener(a_objListener), m_pNames(new CNameCache),
-      m_pUtf8(new CUtf8Checker)
+      m_pUtf8(new CUtf8Checker), m_pScanner(new CMarkupScanner)
 {
     // The protocol has no namespaces: names are taken as written, prefix and all.
     m_objReader.setNamespaceProcessing(false);
+    m_pScanner->setLimits(m_iMaxAttributes, m_llMaxStartTagBytes);
 }
 
 CXmlStreamParser::~CXmlStreamParser() = default;
 
+void CXmlStreamParser::setMaxAttributes(int a_iAttributes)
+{
+    m_iMaxAttributes = qMax(0, a_iAttributes);
+    m_pScanner->setLimits(m_iMaxAttributes, m_llMaxStartTagBytes);
+}
+
+void CXmlStreamParser::setMaxStartTagBytes(qint64 a_llBytes)
+{
+    m_llMaxStartTagBytes = boundedBytes(a_llBytes);
+    m_pScanner->setLimits(m_iMaxAttributes, m_llMaxStartTagBytes);
+}
+
 bool CXmlStreamParser::parse(const QByteArray& a_baData)
 {
-    if (m_bBroken)
+    if (m_eFailure != FAILURE_NONE)
         return false;
+    try {
+        return parseData(a_baData);
+    } catch (const std::bad_alloc&) {
+        breakOnMemory();
+    }
+    return false;
+}
+
+bool CXmlStreamParser::parse(const char* a_pszData)
+{
+    if (m_eFailure != FAILURE_NONE)
+        return false;
+    try {
+        return parseData(QByteArray(a_pszData));
+    } catch (const std::bad_alloc&) {
+        breakOnMemory();
+    }
+    return false;
+}
+
+// The reader may have been left anywhere inside a token: nothing more is read from it. Reporting
+// needs memory too; when even that fails, the failure kind still tells.
+void CXmlStreamParser::breakOnMemory()
+{
+    m_eFailure = FAILURE_LIMIT;
+    try {
+        m_objReader.raiseError(QStringLiteral("Out of memory"));
+        handleError(nullptr);
+    } catch (const std::bad_alloc&) {
+        m_strError.clear();
+    }
+}
+
+bool CXmlStreamParser::parseData(const QByteArray& a_baData)
+{
     const int iValid = m_pUtf8->validPrefix(a_baData);
-    if (iValid == a_baData.size())
-        return feedReader(a_baData, 0, iValid);
     if (!feedReader(a_baData, 0, iValid))
         return false;
+    if (iValid == a_baData.size())
+        return true;
     if (!m_bUtf8Only)
         return feedReader(a_baData, iValid, a_baData.size() - iValid);
     m_objReader.raiseError(quint8(a_baData.at(iValid)) < 0x80
@@ -265,26 +317,74 @@ bool CXmlStreamParser::parse(const QByteArray& a_baData)
 // Qt's reader decodes each piece it is given into a temporary text of twice its size. Pieces
 // of at most this many bytes keep that text below glibc's threshold for large blocks (1 kB);
 // each larger request makes malloc merge every small block freed since (the previous message's
-// tree, say), which costs more than the extra pieces.
+// tree, say), which costs more than the extra pieces. The limits are checked after each piece.
 static const int s_iReaderPiece = 480;
 
 bool CXmlStreamParser::feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength)
 {
-    if (a_iLength == a_baData.size() && a_iLength <= s_iReaderPiece) {
-        m_objReader.addData(a_baData);
-        return doParsing();
-    }
     for (int iPos = a_iFrom; iPos < a_iFrom + a_iLength; iPos += s_iReaderPiece) {
-        m_objReader.addData(a_baData.mid(iPos, qMin(s_iReaderPiece, a_iFrom + a_iLength - iPos)));
-        if (!doParsing())
+        if (!feedPiece(a_baData, iPos, qMin(s_iReaderPiece, a_iFrom + a_iLength - iPos)))
             return false;
     }
     return true;
 }
 
-bool CXmlStreamParser::parse(const char* a_pszData)
+bool CXmlStreamParser::feedPiece(const QByteArray& a_baData, int a_iFrom, int a_iLength)
 {
-    return parse(QByteArray(a_pszData));
+    const qint64 llStart = m_pScanner->offset();
+    const int iScanned = m_pScanner->scan(a_baData.constData() + a_iFrom, a_iLength);
+    // A comment, CDATA section or processing instruction that is still open waits in the
+    // reader's buffer, unparsed, until it is complete: the reader would scan it from its start
+    // again on every piece. Everything before it is parsed now.
+    const qint64 llHeld = m_pScanner->heldFrom();
+    const int iParsed = llHeld < 0 ? iScanned : int(qBound<qint64>(0, llHeld - llStart, iScanned));
+    if (iParsed > 0) {
+        addData(a_baData, a_iFrom, iParsed);
+        if (!doParsing())
+            return false;
+    }
+    if (iScanned > iParsed)
+        addData(a_baData, a_iFrom + iParsed, iScanned - iParsed);
+    if (m_pScanner->stop() != CMarkupScanner::STOP_NONE)
+        return scannerStopped();
+    return checkSizes();
+}
+
+void CXmlStreamParser::addData(const QByteArray& a_baData, int a_iFrom, int a_iLength)
+{
+    m_objReader.addData(a_iFrom == 0 && a_iLength == a_baData.size() ? a_baData : a_baData.mid(a_iFrom, a_iLength));
+    m_llFed += a_iLength;
+}
+
+bool CXmlStreamParser::scannerStopped()
+{
+    switch (m_pScanner->stop()) {
+    case CMarkupScanner::STOP_ATTRIBUTES:
+        return breakStream(FAILURE_LIMIT,
+                           QStringLiteral("More than %1 attributes in one element").arg(m_iMaxAttributes));
+    case CMarkupScanner::STOP_START_TAG:
+        return breakStream(FAILURE_LIMIT, QStringLiteral("Start tag longer than %1 bytes").arg(m_llMaxStartTagBytes));
+    case CMarkupScanner::STOP_CDATA_END:
+        return breakStream(FAILURE_MALFORMED, QStringLiteral("Sequence ']]>' not allowed in content."));
+    case CMarkupScanner::STOP_NONE: break;
+    }
+    return true;
+}
+
+bool CXmlStreamParser::checkSizes()
+{
+    const qint64 llReceived = m_pScanner->offset();
+    if (m_ptrCurrentMessage) {
+        if (llReceived - m_llMessageStart + m_llNodeBytes > m_llMaxMessageBytes)
+            return breakStream(FAILURE_LIMIT, QStringLiteral("Message larger than %1 bytes").arg(m_llMaxMessageBytes));
+        return true;
+    }
+    // The next message's start tag is measured by its own limit.
+    const qint64 llStartTag = m_pScanner->startTagFrom();
+    if ((llStartTag >= 0 ? llStartTag : llReceived) - m_llMessageStart > m_llMaxBetweenBytes)
+        return breakStream(FAILURE_LIMIT,
+                           QStringLiteral("More than %1 bytes between messages").arg(m_llMaxBetweenBytes));
+    return true;
 }
 
 void CXmlStreamParser::resetParser()
@@ -315,24 +415,35 @@ bool CXmlStreamParser::doParsing()
         case QXmlStreamReader::Invalid: bResult = handleError(nullptr); break;
         case QXmlStreamReader::StartElement: bResult = handleStartElement(); break;
         case QXmlStreamReader::EndElement: bResult = handleEndElement(); break;
-        case QXmlStreamReader::DTD:
-            // Qt's reader refuses a DTD in the body only when it gets the body at once.
-            if (m_bInBody) {
-                m_objReader.raiseError(QStringLiteral("Unexpected token type DTD in Body."));
-                bResult = handleError(nullptr);
-            }
-            break;
+        case QXmlStreamReader::DTD: bResult = handleDtd(); break;
+        case QXmlStreamReader::EntityReference: bResult = handleEntityReference(); break;
         case QXmlStreamReader::Characters:
             // Text after an end tag (the line feed between siblings) is dropped.
             if (m_ePreviousToken == QXmlStreamReader::StartElement || m_ePreviousToken == QXmlStreamReader::Characters)
                 bResult = handleCharacters();
             break;
-        default: break;
+        default: break;  // the document's start and end, comments and processing instructions
         }
         if (m_eLastError != QXmlStreamReader::PrematureEndOfDocumentError)
             m_ePreviousToken = eToken;
     }
     return bResult;
+}
+
+bool CXmlStreamParser::handleDtd()
+{
+    // Qt's reader refuses a DTD in the body only when it gets the body at once.
+    if (!m_bInBody)
+        return true;
+    return breakStream(FAILURE_MALFORMED, QStringLiteral("Unexpected token type DTD in Body."));
+}
+
+// Qt's reader reports an entity that a DTD may declare elsewhere (in an external subset, which
+// it does not read) as a reference instead of text. Dropping it would change the text silently.
+bool CXmlStreamParser::handleEntityReference()
+{
+    return breakStream(FAILURE_MALFORMED,
+                       QStringLiteral("Entity '%1' cannot be resolved.").arg(m_objReader.name().toString()));
 }
 
 bool CXmlStreamParser::handleStartElement()
@@ -344,12 +455,12 @@ bool CXmlStreamParser::handleStartElement()
     if (!m_ptrCurrentElement && strName == s_strWrapper)
         return true;
     m_strText.clear();
-    if (m_vecParents.size() >= m_iMaxDepth) {
-        m_objReader.raiseError(QStringLiteral("Elements nested deeper than %1 levels").arg(m_iMaxDepth));
-        return handleError(nullptr);
-    }
+    if (m_vecParents.size() >= m_iMaxDepth)
+        return breakStream(FAILURE_LIMIT, QStringLiteral("Elements nested deeper than %1 levels").arg(m_iMaxDepth));
     const bool bMessageRoot = !m_ptrCurrentElement;
-    ptrCXmlElement ptrChild = createChildItem(m_pNames->tag(strName), m_objReader.attributes());
+    const QXmlStreamAttributes lstAttributes = m_objReader.attributes();
+    m_llNodeBytes += s_iNodeBytes * (1 + lstAttributes.size());
+    ptrCXmlElement ptrChild = createChildItem(m_pNames->tag(strName), lstAttributes);
     // Moved, not copied: every reference count spared is an atomic operation less per element.
     m_vecParents.append(std::move(m_ptrCurrentElement));
     m_ptrCurrentElement = std::move(ptrChild);
@@ -407,6 +518,8 @@ bool CXmlStreamParser::handleEndElement()
         m_ptrCurrentElement->m_strValue.swap(m_strText);
     m_strText.clear();
     if (m_vecParents.size() == 1) {
+        m_llMessageStart = m_llFed;
+        m_llNodeBytes = 0;
         m_objListener.handleFinishedXmlDoc(m_ptrCurrentElement);
         const ptrCXmlMessage ptrMessage = std::move(m_ptrCurrentMessage);
         m_ptrCurrentMessage.reset();
@@ -416,24 +529,32 @@ bool CXmlStreamParser::handleEndElement()
     return true;
 }
 
+bool CXmlStreamParser::breakStream(eFAILURE_KINDS a_eKind, const QString& a_strReason)
+{
+    m_eFailure = a_eKind;
+    m_objReader.raiseError(a_strReason);
+    return handleError(nullptr);
+}
+
 bool CXmlStreamParser::handleError(const char* a_pszExtra)
 {
     m_strError = m_objReader.errorString();
     m_eLastError = m_objReader.error();
     if (m_eLastError == QXmlStreamReader::PrematureEndOfDocumentError)
         return true;  // the data ran out: the rest comes with the next call
+    if (m_eFailure == FAILURE_NONE)
+        m_eFailure = FAILURE_MALFORMED;
     if (!m_strError.isEmpty())
         m_strError += QLatin1Char('\n');
     m_strError += QStringLiteral("%1: Line(%2), Column(%3)\n")
                       .arg(errToString(m_eLastError))
                       .arg(m_objReader.lineNumber())
                       .arg(m_objReader.columnNumber());
+    // One sink for the diagnostic text: the listener decides what else to do with the error.
     Platform::debugOutput(m_strError);
     if (a_pszExtra)
         m_strError += QString::fromUtf8(a_pszExtra);
-    m_bBroken = true;
     m_objListener.handleParserError(m_strError);
-    qWarning("%s", qUtf8Printable(m_strError));
     return false;
 }
 }  // namespace XmlCommon

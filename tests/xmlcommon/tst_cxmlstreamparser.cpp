@@ -6,6 +6,8 @@
 
 #include <QtTest/QtTest>
 
+#include <new>
+
 using namespace XmlCommon;
 using TestUtils::el;
 using TestUtils::wire;
@@ -58,13 +60,16 @@ bool feed(CXmlStreamParser& a_objParser, const QByteArray& a_baText, int a_iMaxC
 
 const QByteArray s_baWrapper("<RootDummy>\n");
 
+// Catches the diagnostic texts, and anything sent to Qt's message handler besides.
 class CQuietDiagnostics
 {
 public:
     CQuietDiagnostics()
     {
-        m_fnPrevious = Platform::setDebugOutputHook([](const QString&) {});
-        m_pPreviousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        m_fnPrevious = Platform::setDebugOutputHook([this](const QString&) { ++m_iDebugTexts; });
+        s_iQtMessages = 0;
+        m_pPreviousHandler =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { ++s_iQtMessages; });
     }
     ~CQuietDiagnostics()
     {
@@ -72,10 +77,22 @@ public:
         qInstallMessageHandler(m_pPreviousHandler);
     }
 
+    int m_iDebugTexts = 0;
+    static int s_iQtMessages;
+
 private:
     Platform::typDebugOutputHook m_fnPrevious;
     QtMessageHandler m_pPreviousHandler;
 };
+int CQuietDiagnostics::s_iQtMessages = 0;
+
+// A listener whose memory runs out when a message begins.
+class CStarvedListener : public CRecorder
+{
+public:
+    void handleMsgHeader(ptrCXmlMessage) override { throw std::bad_alloc(); }
+};
+
 }  // namespace
 
 class TestStreamParser : public QObject
@@ -198,8 +215,13 @@ private slots:
         CQuietDiagnostics objQuiet;
         CRecorder objRecorder;
         CXmlStreamParser objParser(objRecorder, 0);
+        QCOMPARE(objParser.failureKind(), CXmlStreamParser::FAILURE_NONE);
         QVERIFY(!objParser.parse(s_baWrapper + text));
         QCOMPARE(objRecorder.m_lstErrors.size(), 1);
+        QCOMPARE(objParser.failureKind(), CXmlStreamParser::FAILURE_MALFORMED);
+        // One diagnostic text per error, and nothing through Qt's message handler.
+        QCOMPARE(objQuiet.m_iDebugTexts, 1);
+        QCOMPARE(CQuietDiagnostics::s_iQtMessages, 0);
         QVERIFY2(objRecorder.m_lstErrors.at(0).endsWith(errorEnd), qPrintable(objRecorder.m_lstErrors.at(0)));
         QVERIFY(objRecorder.m_lstErrors.at(0).contains(QLatin1Char('\n')));
         // A broken parser stays broken and says so, without reporting again.
@@ -265,50 +287,124 @@ private slots:
         QVERIFY(iBadSeen > 20);
     }
 
-    void depthLimit()
+    void limits_data()
     {
-        CQuietDiagnostics objQuiet;
+        QTest::addColumn<QByteArray>("text");  // behind the wrapper
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("docs");       // messages read before the verdict
+        QTest::addColumn<QString>("error");  // how the error text begins; empty for none
+
+        const QByteArray baEvent("<Event/>\n");
         auto nested = [](int a_iDepth) {
-            return s_baWrapper + QByteArray("<L>").repeated(a_iDepth) + QByteArray("</L>").repeated(a_iDepth);
+            return QByteArray("<L>").repeated(a_iDepth) + QByteArray("</L>").repeated(a_iDepth);
         };
-        {
+        QTest::newRow("attributes at the limit")
+            << QByteArray("<E a=\"1\" b='x=y'/>") << "attributes" << 2 << 1 << QString();
+        QTest::newRow("one attribute too many") << baEvent + "<E a=\"1\" b=\"2\" c=\"3\"/>"
+                                                << "attributes" << 2 << 1 << "More than 2 attributes in one element\n";
+        QTest::newRow("start tag at the limit") << QByteArray("<E a=\"12345\"/>") << "startTag" << 14 << 1 << QString();
+        QTest::newRow("start tag too long") << baEvent + "<E a=\"12345\"/>"
+                                            << "startTag" << 13 << 1 << "Start tag longer than 13 bytes\n";
+        QTest::newRow("text within the message size") << "<E>" + QByteArray(10000, 'x') + "</E>"
+                                                      << "message" << 20000 << 1 << QString();
+        QTest::newRow("text past the message size")
+            << baEvent + "<E>" + QByteArray(10000, 'x') << "message" << 4000 << 1 << "Message larger than 4000 bytes\n";
+        QTest::newRow("CDATA past the message size") << baEvent + "<E><![CDATA[" + QByteArray(10000, 'x') << "message"
+                                                     << 4000 << 1 << "Message larger than 4000 bytes\n";
+        // 800 bytes of text, but two hundred elements in the tree.
+        QTest::newRow("elements count beyond their text")
+            << baEvent + "<E>" + QByteArray("<a/>").repeated(200) + "</E>"
+            << "message" << 4000 << 1 << "Message larger than 4000 bytes\n";
+        QTest::newRow("white space between messages") << baEvent + QByteArray(3000, ' ') + baEvent << "between" << 1000
+                                                      << 1 << "More than 1000 bytes between messages\n";
+        QTest::newRow("comment between messages")
+            << baEvent + "<!--" + QByteArray(3000, 'c') + "-->" + baEvent << "between" << 1000 << 1
+            << "More than 1000 bytes between messages\n";
+        QTest::newRow("a long start tag is not between messages")
+            << baEvent + "<E a=\"" + QByteArray(3000, 'x') + "\"/>"
+            << "between" << 1000 << 2 << QString();
+        QTest::newRow("depth at the limit") << nested(5) << "depth" << 5 << 1 << QString();
+        QTest::newRow("depth past the limit")
+            << baEvent + nested(6) << "depth" << 5 << 1 << "Elements nested deeper than 5 levels\n";
+        // A megabyte of start tags costs one error, not a deep tree.
+        QTest::newRow("endless nesting") << QByteArray("<L>").repeated(300000) << "depth" << 5 << 0
+                                         << "Elements nested deeper than 5 levels\n";
+    }
+
+    void limits()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, limit);
+        QFETCH(int, value);
+        QFETCH(int, docs);
+        QFETCH(QString, error);
+        CQuietDiagnostics objQuiet;
+        QRandomGenerator objRandom(7);
+        // The verdict does not depend on how the text is cut.
+        for (int iMaxChunk : {0, 7, 600}) {
             CRecorder objRecorder;
             CXmlStreamParser objParser(objRecorder, 0);
-            QCOMPARE(objParser.maxDepth(), 1000);
-            QVERIFY(objParser.parse(nested(1000)));
-            QCOMPARE(objRecorder.m_lstDocs.size(), 1);
-        }
-        {
-            CRecorder objRecorder;
-            CXmlStreamParser objParser(objRecorder, 0);
-            QVERIFY(!objParser.parse(nested(1001)));
-            QCOMPARE(objRecorder.m_lstErrors.size(), 1);
-            QVERIFY(
-                objRecorder.m_lstErrors.at(0).startsWith(QStringLiteral("Elements nested deeper than 1000 levels\n")));
-            QVERIFY(objRecorder.m_lstErrors.at(0).contains(QStringLiteral("CustomError: Line(2), Column(")));
-            QVERIFY(objRecorder.m_lstDocs.isEmpty());
-        }
-        {
-            // A hostile peer's megabyte of start tags costs one error, not a deep tree.
-            CRecorder objRecorder;
-            CXmlStreamParser objParser(objRecorder, 0);
-            objParser.setMaxDepth(5);
-            QVERIFY(!objParser.parse(s_baWrapper + QByteArray("<L>").repeated(300000)));
-            QCOMPARE(objRecorder.m_lstErrors.size(), 1);
+            if (limit == QLatin1String("attributes"))
+                objParser.setMaxAttributes(value);
+            else if (limit == QLatin1String("startTag"))
+                objParser.setMaxStartTagBytes(value);
+            else if (limit == QLatin1String("message"))
+                objParser.setMaxMessageBytes(value);
+            else if (limit == QLatin1String("between"))
+                objParser.setMaxBytesBetweenMessages(value);
+            else
+                objParser.setMaxDepth(value);
+            QCOMPARE(feed(objParser, s_baWrapper + text, iMaxChunk, objRandom), error.isEmpty());
+            QCOMPARE(objRecorder.m_lstDocs.size(), docs);
+            QCOMPARE(objParser.failureKind(),
+                     error.isEmpty() ? CXmlStreamParser::FAILURE_NONE : CXmlStreamParser::FAILURE_LIMIT);
+            QCOMPARE(objRecorder.m_lstErrors.size(), error.isEmpty() ? 0 : 1);
+            if (!error.isEmpty())
+                QVERIFY2(objRecorder.m_lstErrors.at(0).startsWith(error), qPrintable(objRecorder.m_lstErrors.at(0)));
         }
     }
 
-    void largeValueInSmallPieces()
+    void memoryFailureBreaksTheStream()
     {
-        // Parsing stays linear however the input is cut: 256 kB of text in 1-byte pieces.
-        const QString strValue(256 * 1024, QLatin1Char('v'));
-        const QByteArray baStream = s_baWrapper + wire(el("Data", {}, strValue));
+        CQuietDiagnostics objQuiet;
+        CStarvedListener objListener;
+        CXmlStreamParser objParser(objListener, 0);
+        QVERIFY(!objParser.parse(s_baWrapper + "<Event/>\n"));
+        QCOMPARE(objParser.failureKind(), CXmlStreamParser::FAILURE_LIMIT);
+        QCOMPARE(objListener.m_lstErrors.size(), 1);
+        QVERIFY(objListener.m_lstErrors.at(0).startsWith(QStringLiteral("Out of memory\n")));
+        QVERIFY(!objParser.parse(QByteArray("<Event/>")));
+    }
+
+    void largeSectionsInSmallPieces_data()
+    {
+        QTest::addColumn<QByteArray>("open");
+        QTest::addColumn<QByteArray>("close");
+        QTest::addColumn<QString>("value");  // of the element read; the filler is "v"s
+        QTest::newRow("text") << QByteArray("<Data>") << QByteArray("</Data>") << "v";
+        QTest::newRow("CDATA") << QByteArray("<Data><![CDATA[") << QByteArray("]]></Data>") << "<![CDATA[v]]>";
+        QTest::newRow("comment") << QByteArray("<Data><!--") << QByteArray("--></Data>") << QString();
+        QTest::newRow("processing instruction") << QByteArray("<Data><?pi ") << QByteArray("?></Data>") << QString();
+    }
+
+    void largeSectionsInSmallPieces()
+    {
+        // Whatever the section, parsing stays linear however the input is cut: 256 kB in 1-byte
+        // pieces (the reader alone would scan a section from its start again for every byte).
+        QFETCH(QByteArray, open);
+        QFETCH(QByteArray, close);
+        QFETCH(QString, value);
+        const int iFiller = 256 * 1024;
+        const QByteArray baStream = s_baWrapper + open + QByteArray(iFiller, 'v') + close + "\n<Event/>\n";
         CRecorder objRecorder;
         CXmlStreamParser objParser(objRecorder, 0);
         for (int i = 0; i < baStream.size(); ++i)
             objParser.parse(baStream.mid(i, 1));
-        QCOMPARE(objRecorder.m_lstDocs.size(), 1);
-        QCOMPARE(objRecorder.m_lstDocs.at(0)->getValue(), strValue);
+        QCOMPARE(objRecorder.m_lstDocs.size(), 2);
+        QString strExpected = value;
+        strExpected.replace(QLatin1Char('v'), QString(iFiller, QLatin1Char('v')));
+        QCOMPARE(objRecorder.m_lstDocs.at(0)->getValue(), strExpected);
     }
 
     void reader()
