@@ -8,3 +8,6 @@
 #else
 #define OXI_EXPORT Q_DECL_IMPORT
 #endif
+
+// Declarations in private headers (*_p.h, never installed) that the library's own tests reach.
+#define OXI_PRIVATE_EXPORT OXI_EXPORT

@@ -1,6 +1,8 @@
-#include "CTriggerManager.h"
+#include "CTriggerManager_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
+
+#include <QtCore/QCoreApplication>
 
 #include <chrono>
 
@@ -17,9 +19,19 @@
 
 namespace XmlCommunication
 {
-ptrCTriggerManager CTriggerManager::m_pobjInstance;
+CTriggerManager* CTriggerManager::m_pobjInstance = nullptr;
 CTriggerManager* CTriggerManager::m_pobjLive = nullptr;
 std::mutex CTriggerManager::m_objTriggerManMutex;
+
+namespace
+{
+std::atomic<int> s_iLiveManagers{0};
+}
+
+int TriggerTesting::liveManagers()
+{
+    return s_iLiveManagers.load();
+}
 
 IfTriggerReceiver::~IfTriggerReceiver()
 {
@@ -52,32 +64,74 @@ quint64 CTriggerManagerKernel::earlyMarginUs()
 
 CTriggerManagerKernel::CTriggerManagerKernel(const std::atomic<bool>* a_pbStop,
                                              QSharedPointer<std::atomic<bool>> a_ptrAlive)
-    : m_pbStop(a_pbStop), m_ptrAlive(std::move(a_ptrAlive))
-{}
+    : m_pbStop(a_pbStop), m_ptrAlive(std::move(a_ptrAlive)), m_ptrLink(std::make_shared<struLink>())
+{
+    m_ptrLink->pKernel = this;
+}
+
+CTriggerManagerKernel::~CTriggerManagerKernel()
+{
+    std::lock_guard<std::mutex> lock(m_ptrLink->objMutex);
+    m_ptrLink->pKernel = nullptr;
+}
 
 void CTriggerManagerKernel::deliver(quint64 a_u64Time, const struRequest& a_objRequest) const
 {
     IfTriggerReceiver* pReceiver = a_objRequest.pReceiver;
+    QPointer<QObject> ptrObject = a_objRequest.ptrObject;
     QSharedPointer<std::atomic<bool>> ptrAlive = m_ptrAlive;
-    // Posted to the receiver's thread; the receiver is touched only there, when the call runs.
+    // Posted to the receiver's thread; the receiver is touched only there, when the call runs,
+    // and only while its QObject part still exists.
     OXI_TSAN_RELEASE(ptrAlive.data());
     QMetaObject::invokeMethod(
-        a_objRequest.pObject,
-        [pReceiver, ptrAlive, a_u64Time] {
+        a_objRequest.ptrObject.data(),
+        [pReceiver, ptrObject, ptrAlive, a_u64Time] {
             OXI_TSAN_ACQUIRE(ptrAlive.data());
-            if (ptrAlive->load())
+            if (ptrAlive->load() && ptrObject)
                 pReceiver->slotSetTrigger(a_u64Time);
         },
         Qt::QueuedConnection);
+}
+
+// The receiver's QObject part announces its destruction before anything of it is gone, whatever
+// the order of the receiver's base classes; from then on no call is posted to it, and the calls
+// posted already are dropped with the object's posted events.
+void CTriggerManagerKernel::watchReceiver(QObject* a_pObject, IfTriggerReceiver* a_pReceiver)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_objMutex);
+        if (m_setWatched.contains(a_pObject))
+            return;
+        m_setWatched.insert(a_pObject);
+    }
+    std::shared_ptr<struLink> ptrLink = m_ptrLink;
+    QObject::connect(
+        a_pObject, &QObject::destroyed, a_pObject,
+        [ptrLink, a_pObject, a_pReceiver] {
+            std::lock_guard<std::mutex> lock(ptrLink->objMutex);
+            if (ptrLink->pKernel)
+                ptrLink->pKernel->receiverDestroyed(a_pObject, a_pReceiver);
+        },
+        Qt::DirectConnection);
+}
+
+void CTriggerManagerKernel::receiverDestroyed(QObject* a_pObject, IfTriggerReceiver* a_pReceiver)
+{
+    std::lock_guard<std::mutex> lock(m_objMutex);
+    m_setWatched.remove(a_pObject);
+    for (auto it = m_mapRequests.begin(); it != m_mapRequests.end();)
+        it = it->pReceiver == a_pReceiver ? m_mapRequests.erase(it) : std::next(it);
 }
 
 bool CTriggerManagerKernel::addRequest(quint64 a_u64Time, IfTriggerReceiver* a_pReceiver)
 {
     if (!a_pReceiver)
         return false;
-    const struRequest objRequest{a_pReceiver, dynamic_cast<QObject*>(a_pReceiver)};
-    if (!objRequest.pObject)
+    QObject* pObject = dynamic_cast<QObject*>(a_pReceiver);
+    if (!pObject)
         return false;
+    watchReceiver(pObject, a_pReceiver);
+    const struRequest objRequest{a_pReceiver, QPointer<QObject>(pObject)};
     std::lock_guard<std::mutex> lock(m_objMutex);
     if (Platform::nowMonotonicUs() >= a_u64Time) {
         deliver(a_u64Time, objRequest);
@@ -172,6 +226,7 @@ void CTriggerManagerThread::run()
 
 CTriggerManager::CTriggerManager() : m_ptrAlive(QSharedPointer<std::atomic<bool>>::create(true))
 {
+    ++s_iLiveManagers;
     m_pobjThread = new CTriggerManagerThread(&m_bStop, m_ptrAlive);
     m_pobjThread->start();
 }
@@ -189,25 +244,36 @@ CTriggerManager::~CTriggerManager()
     m_pobjThread->wait();
     OXI_TSAN_ACQUIRE(m_pobjThread);
     delete m_pobjThread;
+    --s_iLiveManagers;
 }
 
 ptrCTriggerManager CTriggerManager::getInstance()
 {
     std::lock_guard<std::mutex> lock(m_objTriggerManMutex);
     if (!m_pobjInstance) {
-        m_pobjInstance = ptrCTriggerManager(new CTriggerManager);
-        m_pobjLive = m_pobjInstance.data();
+        m_pobjInstance = new CTriggerManager;
+        m_pobjInstance->ref.ref();
+        m_pobjLive = m_pobjInstance;
+        // Released with the application object, before static objects are destroyed.
+        qAddPostRoutine(&CTriggerManager::destroy);
     }
-    return m_pobjInstance;
+    return ptrCTriggerManager(m_pobjInstance);
 }
 
 void CTriggerManager::destroy()
 {
-    ptrCTriggerManager ptrLast;
+    CTriggerManager* pLast = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_objTriggerManMutex);
-        ptrLast.swap(m_pobjInstance);
+        std::swap(pLast, m_pobjInstance);
     }
+    if (pLast && !pLast->ref.deref())
+        delete pLast;
+}
+
+void CTriggerManager::microSleep(unsigned long a_ulMicroseconds)
+{
+    QThread::usleep(a_ulMicroseconds);
 }
 
 bool CTriggerManager::addRequest(quint64 a_u64Time, IfTriggerReceiver* a_pReceiver)
