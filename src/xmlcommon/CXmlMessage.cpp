@@ -1,4 +1,4 @@
-#include "CXmlMessage.h"
+#include "CXmlMessage_p.h"
 
 #include "ResultCodes.h"
 #include "Tagnames.h"
@@ -6,6 +6,8 @@
 #include <OrvexXmlInterface/platform/Platform.h>
 
 #include <QtCore/QRecursiveMutex>
+
+#include <atomic>
 
 namespace XmlCommon
 {
@@ -32,8 +34,16 @@ struct CXmlMessage::struSharedTimes
     bool bParentUpdated = false;
 };
 
-unsigned int CXmlMessage::m_ulContinousNumber = 0;
-QMutex CXmlMessage::m_IdMutex;
+namespace
+{
+// The last continuous id handed out; 0 is never one.
+std::atomic<unsigned int> s_uiContinuousNumber{0};
+}  // namespace
+
+void MessageTesting::setLastContinuousId(unsigned int a_uiId)
+{
+    s_uiContinuousNumber.store(a_uiId);
+}
 QAtomicInt CXmlMessage::m_lInstanceCounter;
 QAtomicInt CXmlMessage::m_lMaxInstances;
 
@@ -77,10 +87,12 @@ int CXmlMessage::getMaxNumberOfInstances()
 
 unsigned int CXmlMessage::getNextId()
 {
-    QMutexLocker lock(&m_IdMutex);
-    if (++m_ulContinousNumber == 0)
-        ++m_ulContinousNumber;
-    return m_ulContinousNumber;
+    unsigned int uiLast = s_uiContinuousNumber.load(std::memory_order_relaxed);
+    unsigned int uiNext;
+    do {
+        uiNext = uiLast + 1 == 0 ? 1 : uiLast + 1;
+    } while (!s_uiContinuousNumber.compare_exchange_weak(uiLast, uiNext, std::memory_order_relaxed));
+    return uiNext;
 }
 
 ptrCXmlMessage CXmlMessage::copyShared(bool a_bDeep) const

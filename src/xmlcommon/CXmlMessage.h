@@ -5,7 +5,6 @@
 #include <OrvexXmlInterface/xmlcommon/CTreeBase.h>
 
 #include <QtCore/QAtomicInt>
-#include <QtCore/QMutex>
 #include <QtCore/QSharedPointer>
 #include <QtCore/QStringList>
 
@@ -108,8 +107,6 @@ protected:
     void disableCompression() { m_bCompressionDisabled = true; }
     bool isCompressionDisabled() const { return m_bCompressionDisabled; }
 
-    static unsigned int m_ulContinousNumber;
-    static QMutex m_IdMutex;
     static QAtomicInt m_lInstanceCounter;
     static QAtomicInt m_lMaxInstances;
 

@@ -1,7 +1,7 @@
 #include "../common/TreeTestUtils.h"
 
+#include "xmlcommon/CXmlMessage_p.h"
 #include <OrvexXmlInterface/platform/Platform.h>
-#include <OrvexXmlInterface/xmlcommon/CXmlMessage.h>
 #include <OrvexXmlInterface/xmlcommon/ResultCodes.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 
@@ -15,12 +15,6 @@ using TestUtils::wire;
 namespace
 {
 // Reaches the process-wide id counter to test its wrap-around.
-class CCounterAccess : public CXmlMessage
-{
-public:
-    static void setCounter(unsigned int a_uiValue) { m_ulContinousNumber = a_uiValue; }
-};
-
 ptrCXmlMessage setRequest()
 {
     ptrCXmlMessage ptrMsg(new CXmlMessage(7));
@@ -49,11 +43,11 @@ class TestXmlMessage : public QObject
 private slots:
     void continuousIds()
     {
-        // Must run first: the first message of the process gets id 1.
+        MessageTesting::setLastContinuousId(0);
         const CXmlMessage objFirst;
         QCOMPARE(objFirst.getContinuousId(), 1u);
         QCOMPARE(CXmlMessage(0).getContinuousId(), 2u);
-        CCounterAccess::setCounter(4294967294u);
+        MessageTesting::setLastContinuousId(4294967294u);
         QCOMPARE(CXmlMessage::getNextId(), 4294967295u);
         QCOMPARE(CXmlMessage::getNextId(), 1u);
         QCOMPARE(CXmlMessage().getContinuousId(), 2u);

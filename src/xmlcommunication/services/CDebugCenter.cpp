@@ -3,6 +3,7 @@
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlReader.h>
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
 
@@ -10,8 +11,19 @@ using namespace XmlCommon;
 
 namespace XmlCommunication
 {
-ptrCDebugCenter CDebugCenter::m_pobjInstance;
+CDebugCenter* CDebugCenter::m_pobjInstance = nullptr;
 std::mutex CDebugCenter::m_objInstanceMutex;
+
+namespace
+{
+// The start-up file is read when the application starts, not by whichever flag holder happens
+// to be made first.
+void createAtApplicationStart()
+{
+    CDebugCenter::getInstance();
+}
+}  // namespace
+Q_COREAPP_STARTUP_FUNCTION(createAtApplicationStart)
 
 CDebugCenter::CDebugCenter() = default;
 
@@ -19,11 +31,24 @@ ptrCDebugCenter CDebugCenter::getInstance()
 {
     std::lock_guard<std::mutex> lock(m_objInstanceMutex);
     if (!m_pobjInstance) {
-        ptrCDebugCenter ptrCenter(new CDebugCenter);
-        ptrCenter->init();
-        m_pobjInstance = ptrCenter;
+        CDebugCenter* pCenter = new CDebugCenter;
+        pCenter->init();
+        pCenter->ref.ref();
+        m_pobjInstance = pCenter;
+        qAddPostRoutine(&CDebugCenter::destroy);
     }
-    return m_pobjInstance;
+    return ptrCDebugCenter(m_pobjInstance);
+}
+
+void CDebugCenter::destroy()
+{
+    CDebugCenter* pLast = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_objInstanceMutex);
+        std::swap(pLast, m_pobjInstance);
+    }
+    if (pLast && !pLast->ref.deref())
+        delete pLast;
 }
 
 void CDebugCenter::init()
@@ -60,6 +85,7 @@ bool CDebugCenter::checkForOnceOnly(const QString& a_strClass, const QString& a_
 
 void CDebugCenter::setFlags(const typMapDbgFlags& a_mapSetup)
 {
+    std::lock_guard<std::recursive_mutex> broadcastLock(m_objBroadcastMutex);
     QStringList lstClasses;
     {
         std::lock_guard<std::mutex> lock(m_objMutex);
@@ -103,6 +129,14 @@ void CDebugCenter::setFlagInfo(const QString& a_strClass, const QMap<QString, st
 {
     std::lock_guard<std::mutex> lock(m_objMutex);
     m_mapFlagInfo.insert(a_strClass, a_mapInfo);
+}
+
+void CDebugCenter::mergeFlagInfo(const QString& a_strClass, const QMap<QString, QString>& a_mapValues)
+{
+    std::lock_guard<std::mutex> lock(m_objMutex);
+    QMap<QString, struFlagData>& mapInfo = m_mapFlagInfo[a_strClass];
+    for (auto it = a_mapValues.cbegin(); it != a_mapValues.cend(); ++it)
+        mapInfo.insert(it.key(), {it.value(), false});
 }
 
 void CDebugCenter::getFlagInfo(typMapDbgFlags& a_mapInfo) const

@@ -16,10 +16,16 @@ namespace XmlCommunication
 class CDebugCenter;
 using ptrCDebugCenter = QExplicitlySharedDataPointer<CDebugCenter>;
 
+class CDebugFlags;
+
 // The process-wide store of debug flags: the current value of every flag by debug class, and
 // per class the flags with their allowed values. A new setup (from the start-up file beside the
 // executable, the host, or a peer) is merged and broadcast to every flag holder, after the
-// center's lock is released so that no holder runs under it.
+// center's lock is released so that no holder runs under it; broadcasts go out in the order in
+// which their setups were merged.
+//
+// The center is made when the application object starts (reading the start-up file then) or on
+// first use before that, and released when the application object is destroyed (or by destroy()).
 class OXI_EXPORT CDebugCenter : public QObject, public QSharedData
 {
     Q_OBJECT
@@ -32,6 +38,8 @@ public:
     };
 
     static ptrCDebugCenter getInstance();
+    // Drops the process's reference; a later getInstance() makes a new center.
+    static void destroy();
 
     void setFlags(const typMapDbgFlags& a_mapSetup);
     void getFlags(typMapDbgFlags& a_mapFlags) const;
@@ -55,11 +63,17 @@ protected:
     bool checkForOnceOnly(const QString& a_strClass, const QString& a_strFlag) const;
 
 private:
+    friend class CDebugFlags;
+    // Adds flags to a class's information, read and written under one lock.
+    void mergeFlagInfo(const QString& a_strClass, const QMap<QString, QString>& a_mapValues);
+
     mutable std::mutex m_objMutex;
+    // Held from a merge until its broadcast is out, so that holders see setups in merge order.
+    std::recursive_mutex m_objBroadcastMutex;
     typMapDbgFlags m_mapFlags;
     QMap<QString, QMap<QString, struFlagData>> m_mapFlagInfo;
 
-    static ptrCDebugCenter m_pobjInstance;
+    static CDebugCenter* m_pobjInstance;  // holds the process's reference
     static std::mutex m_objInstanceMutex;
 };
 }  // namespace XmlCommunication

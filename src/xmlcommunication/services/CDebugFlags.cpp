@@ -22,12 +22,7 @@ CDebugFlags::~CDebugFlags() = default;
 
 void CDebugFlags::registerFlags(const QMap<QString, QString>& a_mapValues)
 {
-    const ptrCDebugCenter ptrCenter = CDebugCenter::getInstance();
-    QMap<QString, CDebugCenter::struFlagData> mapInfo;
-    ptrCenter->getFlagInfo(m_strClass, mapInfo);
-    for (auto it = a_mapValues.cbegin(); it != a_mapValues.cend(); ++it)
-        mapInfo.insert(it.key(), {it.value(), false});
-    ptrCenter->setFlagInfo(m_strClass, mapInfo);
+    CDebugCenter::getInstance()->mergeFlagInfo(m_strClass, a_mapValues);
 }
 
 QMap<QString, QString> CDebugFlags::handleNewDbgFlagSetup(const QStringList& a_lstClasses)
@@ -68,7 +63,7 @@ void CDebugFlags::followDebugCenter(QObject* a_pHolder)
 
 void CDebugFlags::debugLog(const QString& a_strText) const
 {
-    if (m_bLog)
+    if (isLogOn())
         Platform::debugOutput(a_strText);
 }
 }  // namespace XmlCommunication

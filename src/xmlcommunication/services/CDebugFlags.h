@@ -6,6 +6,8 @@
 #include <QtCore/QMap>
 #include <QtCore/QStringList>
 
+#include <atomic>
+
 class QObject;
 
 namespace XmlCommunication
@@ -27,7 +29,7 @@ public:
     virtual unsigned short handleDbgFlagSetup(const typMapDbgFlags& a_mapSetup);
 
     const QString& getDebugClassname() const { return m_strClass; }
-    bool isLogOn() const { return m_bLog; }
+    bool isLogOn() const { return m_bLog.load(std::memory_order_relaxed); }
 
 protected:
     void getCurrentDbgFlagSetup();
@@ -39,7 +41,8 @@ protected:
     void debugLog(const QString& a_strText) const;
 
 private:
-    bool m_bLog = false;
+    // Written on the holder's thread, read from any thread that logs for the holder.
+    std::atomic<bool> m_bLog{false};
     QString m_strClass;
 };
 }  // namespace XmlCommunication

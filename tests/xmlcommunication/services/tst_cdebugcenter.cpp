@@ -7,6 +7,8 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QtTest>
 
+#include <atomic>
+
 using namespace XmlCommunication;
 
 namespace
@@ -52,10 +54,16 @@ public:
     using CDebugCenter::applyStartupFile;
 };
 
-QString startupFilePath()
+// Registers its flags in two steps, as a derived holder adds to its base's registration.
+class CTwoStepHolder : public CDebugFlags
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/tst_cdebugcenter.dbgflags.xml");
-}
+public:
+    CTwoStepHolder() : CDebugFlags(QStringLiteral("CRace"))
+    {
+        registerFlags({{QStringLiteral("First"), QStringLiteral("0,1")}});
+        registerFlags({{QStringLiteral("Second"), QStringLiteral("0,1")}});
+    }
+};
 }  // namespace
 
 class TestDebugCenter : public QObject
@@ -63,22 +71,11 @@ class TestDebugCenter : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    void lateHolderAppliesSetup()
     {
-        // The file beside the executable is read when the center is first made.
-        QFile objFile(startupFilePath());
-        QVERIFY(objFile.open(QIODevice::WriteOnly));
-        objFile.write("<XmlCommunicationDevice>\n<DebugFlags>\n<CStartup>\n<log>1</log>\n<Mode>x</Mode>\n"
-                      "</CStartup>\n</DebugFlags>\n</XmlCommunicationDevice>\n");
-        objFile.close();
-        QMap<QString, QString> mapStartup;
-        CDebugCenter::getInstance()->getFlags(QStringLiteral("CStartup"), mapStartup);
-        QFile::remove(startupFilePath());
-        QCOMPARE(mapStartup,
-                 flags({{QStringLiteral("log"), QStringLiteral("1")}, {QStringLiteral("Mode"), QStringLiteral("x")}}));
-
-        // A holder created after a setup applies it at once.
-        CHolder objLate(QStringLiteral("CStartup"));
+        CDebugCenter::getInstance()->setFlags(
+            {{QStringLiteral("CLate"), flags({{QStringLiteral("log"), QStringLiteral("1")}})}});
+        CHolder objLate(QStringLiteral("CLate"));
         QVERIFY(objLate.isLogOn());
     }
 
@@ -160,6 +157,42 @@ private slots:
             pHolder, [pHolder] { delete pHolder; }, Qt::BlockingQueuedConnection);
         objThread.quit();
         QVERIFY(objThread.wait(5000));
+    }
+
+    void concurrentRegistrationAndSetups()
+    {
+        // Holders of one class register from several threads while setups change a holder's flags
+        // and its log switch is read: no registration is lost, and the last setup the holder
+        // receives is the state the center kept.
+        const ptrCDebugCenter ptrCenter = CDebugCenter::getInstance();
+        CHolder objFollower(QStringLiteral("COrder"));
+        std::atomic<int> iLogReads{0};
+        QVector<QThread*> vecThreads;
+        for (int t = 0; t < 4; ++t) {
+            vecThreads.append(QThread::create([t, ptrCenter, &objFollower, &iLogReads] {
+                for (int i = 0; i < 500; ++i) {
+                    CTwoStepHolder objHolder;
+                    ptrCenter->setFlags(
+                        {{QStringLiteral("COrder"), flags({{QStringLiteral("Verbose"), QString::number(t * 1000 + i)},
+                                                           {QStringLiteral("log"), QString::number(i % 2)}})}});
+                    iLogReads += objFollower.isLogOn() ? 1 : 0;
+                }
+            }));
+            vecThreads.last()->start();
+        }
+        for (QThread* pThread : vecThreads) {
+            while (!pThread->wait(10))
+                QCoreApplication::processEvents();
+            delete pThread;
+        }
+        QMap<QString, QString> mapInfo;
+        ptrCenter->getFlagInfo(QStringLiteral("CRace"), mapInfo);
+        QCOMPARE(mapInfo.keys(),
+                 (QStringList{QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("log")}));
+        QVERIFY(QTest::qWaitFor([&] { return objFollower.m_lstSetups.size() == 2000; }, 30000));
+        QMap<QString, QString> mapKept;
+        ptrCenter->getFlags(QStringLiteral("COrder"), mapKept);
+        QCOMPARE(objFollower.m_lstSetups.last().value(QStringLiteral("COrder")), mapKept);
     }
 
     void brokenStartupFiles_data()
