@@ -235,10 +235,12 @@ private slots:
         // Qt's reader alone drops the good messages before a badly encoded byte when both
         // arrive together, and quietly replaces the byte when they arrive apart.
         CQuietDiagnostics objQuiet;
-        // Likewise a DTD in the body is refused only when it arrives in one piece.
+        // Likewise a DTD in the body, and "]]>" in text, are refused only when they arrive in one
+        // piece.
         const QByteArray baBadByte = s_baWrapper + "<Event/>\n<B>\xc3\xa4</B>\n<A>\xff</A>\n";
         const QByteArray baDtd = s_baWrapper + "<Event/>\n<B>\xc3\xa4</B>\n<!DOCTYPE x>\n<A/>\n";
-        for (const QByteArray& baStream : {baBadByte, baDtd}) {
+        const QByteArray baCDataEnd = s_baWrapper + "<Event/>\n<B>\xc3\xa4</B>\n<A>x]]>y</A>\n";
+        for (const QByteArray& baStream : {baBadByte, baDtd, baCDataEnd}) {
             for (int iCut = 0; iCut < baStream.size(); ++iCut) {
                 CRecorder objRecorder;
                 CXmlStreamParser objParser(objRecorder, 0);
@@ -446,6 +448,11 @@ private slots:
                                       bOk, strError);
         QVERIFY(bOk);
         QCOMPARE(ptr->getValue(), QChar(0xfc) + QString::fromLatin1(baLatin1Text));
+
+        // A DTD may declare an entity in a file that is not read: the reference cannot be resolved.
+        ptr = objReader.readByteArray("<!DOCTYPE T SYSTEM \"t.dtd\"><T>a&ext;b</T>", bOk, strError);
+        QVERIFY(!bOk);
+        QVERIFY2(strError.startsWith(QStringLiteral("Entity 'ext' cannot be resolved.\n")), qPrintable(strError));
 
         QBuffer objBuffer;
         objBuffer.setData("<Buf x=\"1\"/>");
