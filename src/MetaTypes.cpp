@@ -2,7 +2,11 @@
 #include <OrvexXmlInterface/xmlcommon/CXmlElement.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlMessage.h>
 
+#include <OrvexXmlInterface/xmlcommon/GlobalXmlTypes.h>
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugCenter.h>
+#include <OrvexXmlInterface/xmlcommunication/transport/TransportTypes.h>
+
+#include <QtNetwork/QAbstractSocket>
 
 #include <QtCore/QMetaType>
 
@@ -16,6 +20,18 @@ void registerMetaTypes()
     qRegisterMetaType<XmlCommon::CMsgFragment>("XmlCommon::CMsgFragment");
     qRegisterMetaType<XmlCommunication::typMapDbgFlags>("typMapDbgFlags");
     qRegisterMetaType<XmlCommunication::typMapDbgFlags>("XmlCommunication::typMapDbgFlags");
+    qRegisterMetaType<XmlCommon::ptrCXmlMessage>("ptrCXmlMessage");
+    qRegisterMetaType<XmlCommon::ptrCXmlElement>("ptrCXmlElement");
+    qRegisterMetaType<GLOBAL_XML_TYPES::eMESSAGE_TYPES>("GLOBAL_XML_TYPES::eMESSAGE_TYPES");
+    qRegisterMetaType<GLOBAL_XML_TYPES::eXML_COMMUNICATION_DEVICES>("GLOBAL_XML_TYPES::eXML_COMMUNICATION_DEVICES");
+    qRegisterMetaType<XmlCommunication::struClientData>("XmlCommunication::struClientData");
+    qRegisterMetaType<XmlCommunication::struClientData>("struClientData");
+    qRegisterMetaType<XmlCommunication::struCOMMAN_DESCRIPTION>("XmlCommunication::struCOMMAN_DESCRIPTION");
+    qRegisterMetaType<XmlCommunication::struCOMMAN_DESCRIPTION>("struCOMMAN_DESCRIPTION");
+    qRegisterMetaType<XmlCommunication::typSocketDescriptor>("XmlCommunication::typSocketDescriptor");
+    qRegisterMetaType<QAbstractSocket::SocketState>("QAbstractSocket::SocketState");
+    qRegisterMetaType<QAbstractSocket::SocketError>("QAbstractSocket::SocketError");
+    qRegisterMetaType<QList<quint32>>("QList<quint32>");
 }
 }  // namespace
 
