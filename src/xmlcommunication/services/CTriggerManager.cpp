@@ -4,6 +4,7 @@
 
 #include <QtCore/QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 
 #if defined(OXI_TSAN_BUILD)
@@ -31,6 +32,18 @@ std::atomic<int> s_iLiveManagers{0};
 int TriggerTesting::liveManagers()
 {
     return s_iLiveManagers.load();
+}
+
+int struTriggerManagerAccess::pendingRequests(const IfTriggerReceiver* a_pReceiver)
+{
+    std::lock_guard<std::mutex> lock(CTriggerManager::m_objTriggerManMutex);
+    CTriggerManager* pLive = CTriggerManager::m_pobjLive;
+    return pLive ? pLive->m_pobjThread->kernel().countRequests(a_pReceiver) : 0;
+}
+
+int TriggerTesting::pendingRequests(const IfTriggerReceiver* a_pReceiver)
+{
+    return struTriggerManagerAccess::pendingRequests(a_pReceiver);
 }
 
 IfTriggerReceiver::~IfTriggerReceiver()
@@ -160,6 +173,15 @@ void CTriggerManagerKernel::removeAllRequests(IfTriggerReceiver* a_pReceiver)
     std::lock_guard<std::mutex> lock(m_objMutex);
     for (auto it = m_mapRequests.begin(); it != m_mapRequests.end();)
         it = it->pReceiver == a_pReceiver ? m_mapRequests.erase(it) : std::next(it);
+}
+
+int CTriggerManagerKernel::countRequests(const IfTriggerReceiver* a_pReceiver)
+{
+    std::lock_guard<std::mutex> lock(m_objMutex);
+    return int(
+        std::count_if(m_mapRequests.cbegin(), m_mapRequests.cend(), [a_pReceiver](const struRequest& a_objRequest) {
+            return a_objRequest.pReceiver == a_pReceiver;
+        }));
 }
 
 void CTriggerManagerKernel::wake()

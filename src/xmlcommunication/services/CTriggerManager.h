@@ -56,6 +56,7 @@ public:
 
 private:
     friend class IfTriggerReceiver;
+    friend struct struTriggerManagerAccess;
     CTriggerManager();
 
     CTriggerManagerThread* m_pobjThread;

@@ -26,6 +26,7 @@ public:
     bool addRequest(quint64 a_u64Time, IfTriggerReceiver* a_pReceiver);
     void removeRequest(quint64 a_u64Time, IfTriggerReceiver* a_pReceiver);
     void removeAllRequests(IfTriggerReceiver* a_pReceiver);
+    int countRequests(const IfTriggerReceiver* a_pReceiver);
     void run();
     void wake();
 
@@ -76,6 +77,7 @@ public:
     void removeAllRequests(IfTriggerReceiver* a_pReceiver);
     void wake();
     quint64 getThreadId() const { return m_u64ThreadId; }
+    CTriggerManagerKernel& kernel() { return m_objKernel; }
 
 protected:
     void run() override;
@@ -89,5 +91,12 @@ namespace TriggerTesting
 {
 // How many trigger managers exist right now (0 once the last one has joined its thread).
 OXI_PRIVATE_EXPORT int liveManagers();
+// How many requests of the receiver the live manager holds.
+OXI_PRIVATE_EXPORT int pendingRequests(const IfTriggerReceiver* a_pReceiver);
 }  // namespace TriggerTesting
+
+struct struTriggerManagerAccess
+{
+    static int pendingRequests(const IfTriggerReceiver* a_pReceiver);
+};
 }  // namespace XmlCommunication

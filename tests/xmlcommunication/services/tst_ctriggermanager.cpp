@@ -61,10 +61,19 @@ public slots:
     }
 };
 
+std::atomic<int> g_iRequestsOfDeadObjects{0};
+
+// Destroyed after the QObject part when it stands behind it: it sees what the manager still holds
+// for a receiver that no longer is an object, and holds that window open while requests fall due.
 class CSlowBase
 {
 public:
-    virtual ~CSlowBase() { QThread::usleep(3000); }
+    virtual ~CSlowBase()
+    {
+        g_iRequestsOfDeadObjects += TriggerTesting::pendingRequests(m_pReceiver);
+        QThread::usleep(3000);
+    }
+    IfTriggerReceiver* m_pReceiver = nullptr;
 };
 
 // Not a Q_OBJECT (moc wants QObject first): the call reaches it through the interface.
@@ -73,6 +82,7 @@ class CReversedReceiver : public IfTriggerReceiver, public CSlowBase, public QOb
 public:
     CReversedReceiver()
     {
+        m_pReceiver = this;
         std::lock_guard<std::mutex> lock(g_objLiveMutex);
         g_setLive.insert(this);
     }
@@ -235,7 +245,7 @@ private slots:
             CReversedReceiver* pReceiver = new CReversedReceiver;
             pReceiver->moveToThread(&objThread);
             m_ptrManager->addRequest(now() + 1000, pReceiver);
-            m_ptrManager->addRequest(now() + 1500, pReceiver);
+            m_ptrManager->addRequest(now() + 1000000, pReceiver);
             QMetaObject::invokeMethod(
                 pReceiver, [pReceiver] { delete pReceiver; }, Qt::QueuedConnection);
         }
@@ -243,6 +253,7 @@ private slots:
         objThread.quit();
         QVERIFY(objThread.wait(5000));
         QCOMPARE(g_iCallsToDead.load(), 0);
+        QCOMPARE(g_iRequestsOfDeadObjects.load(), 0);
     }
 
     void shutdown()
