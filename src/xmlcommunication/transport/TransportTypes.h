@@ -1,6 +1,7 @@
 #pragma once
 
 #include <OrvexXmlInterface/OxiExport.h>
+#include <OrvexXmlInterface/xmlcommon/CXmlStreamParser.h>
 
 #include <QtCore/QMetaType>
 #include <QtCore/QString>
@@ -47,6 +48,21 @@ struct struNetInterface
     quint16 usNetmaskBits = 0;
 };
 
+// What one peer may cost: the sizes its stream may reach and the times it may take. A peer that
+// crosses one is closed; every other connection goes on. The defaults suit real messages.
+struct struConnectionLimits
+{
+    qint64 llMaxMessageBytes = XmlCommon::CXmlStreamParser::m_llDefaultMaxMessageBytes;
+    qint64 llMaxBytesBetweenMessages = XmlCommon::CXmlStreamParser::m_llDefaultMaxBytesBetweenMessages;
+    int iMaxAttributes = XmlCommon::CXmlStreamParser::m_iDefaultMaxAttributes;
+    qint64 llMaxStartTagBytes = XmlCommon::CXmlStreamParser::m_llDefaultMaxStartTagBytes;
+    int iMaxDepth = XmlCommon::CXmlStreamParser::m_iDefaultMaxDepth;
+    // A message that has started must be complete within this time (0: no limit).
+    unsigned int uiMessageCompletionMs = 120000;
+    // The send watchdog: a send buffer that the peer does not empty for this long closes the connection.
+    unsigned int uiSendStuckMs = 10000;
+};
+
 // The description of the hosting application, sent to peers.
 struct struCOMMAN_DESCRIPTION
 {
@@ -65,6 +81,7 @@ struct struCOMMAN_STARTUP_CONFIG
     quint32 ulMaxConnections = 0;     // 0: no limit
     quint32 ulMinProcessingTime = 0;  // microseconds; above 500,000 it raises the process-wide minimum
     struCOMMAN_DESCRIPTION objDescription;
+    struConnectionLimits objLimits;  // for every connection of the manager
 };
 }  // namespace XmlCommunication
 
