@@ -1,5 +1,6 @@
 #include "CTagname.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace XmlCommon
@@ -10,6 +11,11 @@ const QByteArray& emptyBytes()
 {
     static const QByteArray s_ba;
     return s_ba;
+}
+
+bool isAscii(const QByteArray& a_baText)
+{
+    return std::all_of(a_baText.begin(), a_baText.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
 const QString& emptyString()
@@ -47,10 +53,15 @@ void CTagname::makeChildren()
     if (!m_ptrForms)
         return;
     struForms& objForms = *m_ptrForms;
-    if (!(objForms.usFlags & m_usByteArray))
-        objForms.baName = objForms.strName.toLatin1();
-    else if (!(objForms.usFlags & m_usString))
+    // Names travel in a UTF-8 stream: bytes that are not UTF-8 would break it, so they are
+    // taken as what they decode to.
+    if (!(objForms.usFlags & m_usByteArray)) {
+        objForms.baName = objForms.strName.toUtf8();
+    } else if (!(objForms.usFlags & m_usString)) {
         objForms.strName = QString::fromUtf8(objForms.baName);
+        if (!isAscii(objForms.baName))
+            objForms.baName = objForms.strName.toUtf8();
+    }
     if (!(objForms.usFlags & m_usBegin))
         objForms.baBegin = '<' + objForms.baName;
     if (!(objForms.usFlags & m_usEnd))

@@ -17,7 +17,7 @@ namespace Tag
 class CVocabulary;
 }
 
-// One element name, kept in every form the library needs: Latin-1 bytes for writing, a QString
+// One element name, kept in every form the library needs: UTF-8 bytes for writing, a QString
 // for comparing with parsed names, and the pre-built "<Name" prefix and "</Name>" closing tag
 // so that writing an element never formats its name. The forms are built once and shared by
 // all copies, so copying a name (every element does) costs one reference count, and none for
@@ -60,8 +60,8 @@ public:
     bool operator!=(const char* a_pszName) const { return !(*this == a_pszName); }
 
 protected:
-    // Derives the missing forms from the name (bytes from the string by Latin-1, the string from
-    // the bytes by UTF-8) and builds the prefix and closing tag.
+    // Derives the missing forms from the name (each from the other by UTF-8) and builds the
+    // prefix and closing tag.
     void makeChildren();
     // Drops the prefix and closing tag of this copy; they are rebuilt from the name at once.
     void clearChildren();

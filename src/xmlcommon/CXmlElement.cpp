@@ -1,10 +1,13 @@
-#include "CXmlElement.h"
+#include "CXmlElement_p.h"
 
 #include "CWorkMan.h"
 #include "ResultCodes.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -13,78 +16,173 @@ namespace XmlCommon
 namespace
 {
 const QLatin1String s_strCDataBegin("<![CDATA[");
+const QLatin1String s_strCDataEnd("]]>");
 const char s_szZipAttribute[] = " _zip=\"0\"";
+
+// Stands for what XML cannot carry at all: controls other than tab, line feed and carriage
+// return, U+FFFE, U+FFFF and halves of surrogate pairs. A reader would refuse them and the
+// stream with them.
+const char s_szReplacement[] = "\xef\xbf\xbd";
 
 enum class eESCAPE
 {
-    None,
     Text,
-    Attribute
+    Attribute,
+    CData  // the inside of a CDATA section
 };
 
-template <eESCAPE Mode> inline int escapedLength(char16_t a_c)
+struct struEntity
 {
-    if (Mode == eESCAPE::None)
-        return 1;
-    switch (a_c) {
-    case '<':
-    case '>': return 4;
-    case '&': return 5;
-    case '"':
-    case '\'': return Mode == eESCAPE::Attribute ? 6 : 1;
-    default: return 1;
+    const char* pszText;
+    int iLength;  // 0: the character stands for itself
+};
+
+// What an ASCII character becomes on the wire. Carriage returns, and in attribute values tabs
+// and line feeds too, are written as references: a reader turns them into line feeds and blanks.
+template <eESCAPE Mode> constexpr std::array<struEntity, 128> entities()
+{
+    std::array<struEntity, 128> aTable{};
+    for (int c = 0; c < 0x20; ++c)
+        aTable[size_t(c)] = {s_szReplacement, 3};
+    aTable['\t'] = Mode == eESCAPE::Attribute ? struEntity{"&#9;", 4} : struEntity{nullptr, 0};
+    aTable['\n'] = Mode == eESCAPE::Attribute ? struEntity{"&#10;", 5} : struEntity{nullptr, 0};
+    aTable['\r'] = Mode == eESCAPE::CData ? struEntity{"]]>&#13;<![CDATA[", 17} : struEntity{"&#13;", 5};
+    if (Mode != eESCAPE::CData) {
+        aTable['<'] = {"&lt;", 4};
+        aTable['>'] = {"&gt;", 4};
+        aTable['&'] = {"&amp;", 5};
+    }
+    if (Mode == eESCAPE::Attribute) {
+        aTable['"'] = {"&quot;", 6};
+        aTable['\''] = {"&apos;", 6};
+    }
+    return aTable;
+}
+
+template <eESCAPE Mode> constexpr std::array<struEntity, 128> s_aEntities = entities<Mode>();
+
+// Receives the encoded bytes: counting them first, then writing them where they were measured.
+class CByteCounter
+{
+public:
+    void put(char) { ++m_llBytes; }
+    void put(const char*, int a_iLength) { m_llBytes += a_iLength; }
+    qint64 m_llBytes = 0;
+};
+
+class CByteWriter
+{
+public:
+    explicit CByteWriter(char* a_pOut) : m_pOut(a_pOut) {}
+    void put(char a_c) { *m_pOut++ = a_c; }
+    void put(const char* a_pText, int a_iLength)
+    {
+        std::memcpy(m_pOut, a_pText, size_t(a_iLength));
+        m_pOut += a_iLength;
+    }
+
+private:
+    char* m_pOut;
+};
+
+template <typename Sink> void putNonAscii(Sink& a_objSink, const QChar* a_pText, int& a_i, int a_iLength)
+{
+    const char16_t c = a_pText[a_i].unicode();
+    if (c < 0x800) {
+        a_objSink.put(char(0xc0 | (c >> 6)));
+        a_objSink.put(char(0x80 | (c & 0x3f)));
+    } else if (QChar::isHighSurrogate(c) && a_i + 1 < a_iLength && a_pText[a_i + 1].isLowSurrogate()) {
+        const char32_t u = QChar::surrogateToUcs4(c, a_pText[++a_i].unicode());
+        a_objSink.put(char(0xf0 | (u >> 18)));
+        a_objSink.put(char(0x80 | ((u >> 12) & 0x3f)));
+        a_objSink.put(char(0x80 | ((u >> 6) & 0x3f)));
+        a_objSink.put(char(0x80 | (u & 0x3f)));
+    } else if (QChar::isSurrogate(c) || c >= 0xfffe) {
+        a_objSink.put(s_szReplacement, 3);
+    } else {
+        a_objSink.put(char(0xe0 | (c >> 12)));
+        a_objSink.put(char(0x80 | ((c >> 6) & 0x3f)));
+        a_objSink.put(char(0x80 | (c & 0x3f)));
     }
 }
 
-template <eESCAPE Mode> inline char* writeEscaped(char* a_pDest, char a_c)
+// The UTF-8 of a text, escaped as the mode says. Inside a CDATA section every "]]>" is split
+// between two sections, so that the section does not end early.
+template <eESCAPE Mode, typename Sink> void encode(const QChar* a_pText, int a_iLength, Sink& a_objSink)
 {
-    const char* pszEntity = nullptr;
-    switch (a_c) {
-    case '<': pszEntity = "&lt;"; break;
-    case '>': pszEntity = "&gt;"; break;
-    case '&': pszEntity = "&amp;"; break;
-    case '"': pszEntity = Mode == eESCAPE::Attribute ? "&quot;" : nullptr; break;
-    case '\'': pszEntity = Mode == eESCAPE::Attribute ? "&apos;" : nullptr; break;
-    default: break;
-    }
-    if (Mode == eESCAPE::None || pszEntity == nullptr) {
-        *a_pDest = a_c;
-        return a_pDest + 1;
-    }
-    const size_t len = std::strlen(pszEntity);
-    std::memcpy(a_pDest, pszEntity, len);
-    return a_pDest + len;
-}
-
-// Appends the UTF-8 form of a text, escaped as the mode says. Protocol texts are nearly
-// always ASCII: that case is measured in one pass and written straight into the output;
-// anything else goes through Qt's own conversion.
-template <eESCAPE Mode> void appendUtf8(QByteArray& a_baOut, const QString& a_strText)
-{
-    const int n = a_strText.size();
-    const QChar* pIn = a_strText.constData();
-    int iLength = 0;
-    for (int i = 0; i < n; ++i) {
-        const char16_t c = pIn[i].unicode();
+    for (int i = 0; i < a_iLength; ++i) {
+        const char16_t c = a_pText[i].unicode();
         if (c >= 0x80) {
-            if (Mode == eESCAPE::None)
-                a_baOut += a_strText.toUtf8();
-            else
-                a_baOut += (Mode == eESCAPE::Text ? escape(a_strText) : escape_attribute(a_strText)).toUtf8();
+            putNonAscii(a_objSink, a_pText, i, a_iLength);
+        } else if (Mode == eESCAPE::CData && c == ']' && i + 2 < a_iLength && a_pText[i + 1] == QLatin1Char(']') &&
+                   a_pText[i + 2] == QLatin1Char('>')) {
+            a_objSink.put("]]]]><![CDATA[>", 15);
+            i += 2;
+        } else if (const struEntity& objEntity = s_aEntities<Mode>[c]; objEntity.iLength != 0) {
+            a_objSink.put(objEntity.pszText, objEntity.iLength);
+        } else {
+            a_objSink.put(char(c));
+        }
+    }
+}
+
+// Appends to the caller's buffer while everything fits; once something did not, nothing more
+// is appended and ok() stays false. Sizes are counted before the buffer grows.
+class CWireOut
+{
+public:
+    CWireOut(QByteArray& a_baOut, qint64 a_llMaxBytes) : m_baOut(a_baOut), m_llMaxBytes(a_llMaxBytes) {}
+
+    bool ok() const { return m_bOk; }
+    QByteArray& buffer() { return m_baOut; }
+
+    void add(char a_c)
+    {
+        if (room(1))
+            m_baOut += a_c;
+    }
+    void add(const char* a_pText, int a_iLength)
+    {
+        if (room(a_iLength))
+            m_baOut.append(a_pText, a_iLength);
+    }
+    void add(const QByteArray& a_baText) { add(a_baText.constData(), a_baText.size()); }
+
+    template <eESCAPE Mode> void addText(const QChar* a_pText, int a_iLength)
+    {
+        CByteCounter objCounter;
+        encode<Mode>(a_pText, a_iLength, objCounter);
+        if (!room(objCounter.m_llBytes))
+            return;
+        const int iStart = m_baOut.size();
+        m_baOut.resize(iStart + int(objCounter.m_llBytes));
+        char* pOut = m_baOut.data() + iStart;
+        if (objCounter.m_llBytes == a_iLength) {
+            // Plain ASCII, the usual case: each character is its byte.
+            for (int i = 0; i < a_iLength; ++i)
+                pOut[i] = char(a_pText[i].unicode());
             return;
         }
-        iLength += escapedLength<Mode>(c);
+        CByteWriter objWriter(pOut);
+        encode<Mode>(a_pText, a_iLength, objWriter);
     }
-    const int iStart = a_baOut.size();
-    a_baOut.resize(iStart + iLength);
-    char* pOut = a_baOut.data() + iStart;
-    if (iLength == n) {
-        for (int i = 0; i < n; ++i)
-            pOut[i] = char(pIn[i].unicode());
-        return;
+
+private:
+    bool room(qint64 a_llBytes)
+    {
+        m_bOk = m_bOk && m_baOut.size() + a_llBytes <= m_llMaxBytes;
+        return m_bOk;
     }
-    for (int i = 0; i < n; ++i)
-        pOut = writeEscaped<Mode>(pOut, char(pIn[i].unicode()));
+
+    QByteArray& m_baOut;
+    const qint64 m_llMaxBytes;
+    bool m_bOk = true;
+};
+
+inline bool isCDataSection(const QString& a_strValue)
+{
+    return a_strValue.size() >= s_strCDataBegin.size() + s_strCDataEnd.size() &&
+           a_strValue.startsWith(s_strCDataBegin) && a_strValue.endsWith(s_strCDataEnd);
 }
 
 template <eESCAPE Mode> QString escapeText(const QString& a_strText)
@@ -114,42 +212,54 @@ template <eESCAPE Mode> QString escapeText(const QString& a_strText)
     return strOut;
 }
 
+enum class eHEAD
+{
+    Leaf,     // written completely
+    Open,     // the children and the closing tag are to follow
+    Refused,  // it does not fit
+};
+
 // Writes one element: a leaf completely, an element with children up to its opening line.
-// Returns false for an element whose children are still to be written.
-bool writeHead(const CXmlElement& a_objElement, QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes)
+// A value that is one CDATA section is written as that section, so that a file's content
+// travels verbatim; any other value is escaped. Either way it reads back as it was set.
+eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned int& a_uiUncompressedBytes)
 {
     const CTagname& objTag = a_objElement.tagname();
-    a_baOut += objTag.begin();
+    a_objOut.add(objTag.begin());
     for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
-        a_baOut += ' ';
-        a_baOut += ptrAttr->baName;
-        a_baOut += "=\"";
-        appendUtf8<eESCAPE::Attribute>(a_baOut, ptrAttr->strValue);
-        a_baOut += '"';
+        a_objOut.add(' ');
+        a_objOut.add(ptrAttr->baName);
+        a_objOut.add("=\"", 2);
+        a_objOut.addText<eESCAPE::Attribute>(ptrAttr->strValue.constData(), ptrAttr->strValue.size());
+        a_objOut.add('"');
     }
     if (a_objElement.isCompressionDisabled())
-        a_baOut.append(s_szZipAttribute, int(sizeof(s_szZipAttribute) - 1));
+        a_objOut.add(s_szZipAttribute, int(sizeof(s_szZipAttribute) - 1));
 
     const QString& strValue = a_objElement.getValue();
+    eHEAD eResult = eHEAD::Leaf;
     if (!strValue.isEmpty()) {
-        a_baOut += '>';
-        const int iValueStart = a_baOut.size();
-        if (strValue.startsWith(s_strCDataBegin))
-            appendUtf8<eESCAPE::None>(a_baOut, strValue);
-        else
-            appendUtf8<eESCAPE::Text>(a_baOut, strValue);
-        if (a_objElement.isCompressionDisabled())
-            a_uiUncompressedBytes += unsigned(a_baOut.size() - iValueStart);
-        a_baOut += objTag.end();
-        a_baOut += '\n';
-        return true;
+        a_objOut.add('>');
+        const int iValueStart = a_objOut.buffer().size();
+        if (isCDataSection(strValue)) {
+            const int iMarkers = s_strCDataBegin.size() + s_strCDataEnd.size();
+            a_objOut.add(s_strCDataBegin.data(), s_strCDataBegin.size());
+            a_objOut.addText<eESCAPE::CData>(strValue.constData() + s_strCDataBegin.size(), strValue.size() - iMarkers);
+            a_objOut.add(s_strCDataEnd.data(), s_strCDataEnd.size());
+        } else {
+            a_objOut.addText<eESCAPE::Text>(strValue.constData(), strValue.size());
+        }
+        if (a_objElement.isCompressionDisabled() && a_objOut.ok())
+            a_uiUncompressedBytes += unsigned(a_objOut.buffer().size() - iValueStart);
+        a_objOut.add(objTag.end());
+        a_objOut.add('\n');
+    } else if (a_objElement.getNumberOfChildren() == 0) {
+        a_objOut.add("/>\n", 3);
+    } else {
+        a_objOut.add(">\n", 2);
+        eResult = eHEAD::Open;
     }
-    if (a_objElement.getNumberOfChildren() == 0) {
-        a_baOut += "/>\n";
-        return true;
-    }
-    a_baOut += ">\n";
-    return false;
+    return a_objOut.ok() ? eResult : eHEAD::Refused;
 }
 
 struct struWriteFrame
@@ -242,7 +352,7 @@ void CXmlElement::appendAttribute(const QByteArray& a_baName, QString a_strValue
 
 int CXmlElement::setAttribute(const QString& a_strName, const QString& a_strValue)
 {
-    return setAttribute(a_strName.toLatin1(), a_strValue);
+    return setAttribute(a_strName.toUtf8(), a_strValue);
 }
 
 int CXmlElement::setAttribute(const char* a_pszName, const QString& a_strValue)
@@ -357,45 +467,76 @@ ptrCXmlElement CXmlElement::copy(bool a_bDeep) const
     return ptrRoot;
 }
 
-void CXmlElement::toByteArray(QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes, CWorkMan* a_pWorkMan) const
+int CXmlElement::toByteArray(QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes, CWorkMan* a_pWorkMan) const
 {
+    return writeWire(*this, a_baOut, a_uiUncompressedBytes, a_pWorkMan, s_llMaxWireBytes);
+}
+
+namespace
+{
+// Returns 1 when written, 0 when the work man stopped it, -1 when it did not fit.
+int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_uiUncompressedBytes,
+              CWorkMan* a_pWorkMan, bool& a_bHandedOn)
+{
+    QByteArray& baOut = a_objOut.buffer();
     unsigned int uiThreshold = 0;
     std::vector<struWriteFrame> vecStack;
 
     // After an element's last line: hand full buffers on, then the parent asks whether to go on.
     auto completed = [&]() {
-        if (uiThreshold != 0 && unsigned(a_baOut.size()) >= uiThreshold)
-            a_pWorkMan->processBuffer(a_baOut);
+        if (uiThreshold != 0 && unsigned(baOut.size()) >= uiThreshold) {
+            a_bHandedOn = true;
+            a_pWorkMan->processBuffer(baOut);
+        }
         return vecStack.empty() || a_pWorkMan == nullptr || a_pWorkMan->proceed();
     };
     auto enter = [&](const CXmlElement& a_objElement) {
         if (a_pWorkMan) {
             if (!a_pWorkMan->proceed())
-                return false;
+                return 0;
             uiThreshold = a_pWorkMan->getBufferThreshold();
         }
-        if (writeHead(a_objElement, a_baOut, a_uiUncompressedBytes))
-            return completed();
+        switch (writeHead(a_objElement, a_objOut, a_uiUncompressedBytes)) {
+        case eHEAD::Refused: return -1;
+        case eHEAD::Leaf: return completed() ? 1 : 0;
+        case eHEAD::Open: break;
+        }
         vecStack.push_back({&a_objElement, 0});
-        return true;
+        return 1;
     };
 
-    if (!enter(*this))
-        return;
-    while (!vecStack.empty()) {
+    int iGoOn = enter(a_objRoot);
+    while (iGoOn > 0 && !vecStack.empty()) {
         struWriteFrame& objFrame = vecStack.back();
-        const QList<ptrCXmlElement>& lstChildren = objFrame.pElement->m_lstChildren;
+        const QList<ptrCXmlElement>& lstChildren = objFrame.pElement->children();
         if (objFrame.iNextChild < lstChildren.size()) {
-            if (!enter(*lstChildren.at(objFrame.iNextChild++)))
-                return;
+            iGoOn = enter(*lstChildren.at(objFrame.iNextChild++));
             continue;
         }
-        a_baOut += objFrame.pElement->m_objTagname.end();
-        a_baOut += '\n';
+        a_objOut.add(objFrame.pElement->tagname().end());
+        a_objOut.add('\n');
         vecStack.pop_back();
-        if (!completed())
-            return;
+        iGoOn = !a_objOut.ok() ? -1 : completed() ? 1 : 0;
     }
+    return iGoOn;
+}
+}  // namespace
+
+int writeWire(const CXmlElement& a_objRoot, QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes,
+              CWorkMan* a_pWorkMan, qint64 a_llMaxBytes)
+{
+    const int iStartSize = a_baOut.size();
+    bool bHandedOn = false;
+    try {
+        CWireOut objOut(a_baOut, a_llMaxBytes);
+        if (writeTree(a_objRoot, objOut, a_uiUncompressedBytes, a_pWorkMan, bHandedOn) >= 0)
+            return RESULT_OK;
+    } catch (const std::bad_alloc&) {
+    }
+    // What the work man took is gone; the rest of the unfinished text is taken back.
+    if (!bHandedOn)
+        a_baOut.truncate(iStartSize);
+    return RESULT_INVALID_ARG;
 }
 
 QString CXmlElement::toString(const QString& a_strIndent, bool a_bRecursive, bool a_bEscape, bool a_bUseIndent,
@@ -429,7 +570,7 @@ void CXmlElement::appendReadable(QString& a_strOut, const QString& a_strIndent, 
     QStringList lstAttributes;
     lstAttributes.reserve(m_lstAttributes.size() + 1);
     for (const QSharedPointer<struATTRIBUTE>& ptrAttr : m_lstAttributes) {
-        lstAttributes.append(m_strAttrBegin + QString::fromLatin1(ptrAttr->baName) + m_strAttrMid +
+        lstAttributes.append(m_strAttrBegin + QString::fromUtf8(ptrAttr->baName) + m_strAttrMid +
                              (a_bEscape ? escape_attribute(ptrAttr->strValue) : ptrAttr->strValue) + m_strAttrEnd);
     }
     if (a_pbCompressionDisabled && m_bCompressionDisabled)

@@ -20,7 +20,7 @@ using ptrCXmlElement = QExplicitlySharedDataPointer<CXmlElement>;
 
 struct struATTRIBUTE
 {
-    QByteArray baName;  // Latin-1, compared byte for byte
+    QByteArray baName;  // UTF-8, compared byte for byte
     QString strValue;   // unescaped
 };
 
@@ -88,8 +88,12 @@ public:
     ptrCXmlElement copy(bool a_bDeep) const;
 
     // Appends the wire form (UTF-8, one element per line). The byte count of values marked
-    // with disableCompression() is added to a_uiUncompressedBytes.
-    void toByteArray(QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes, CWorkMan* a_pWorkMan = nullptr) const;
+    // with disableCompression() is added to a_uiUncompressedBytes. Every value reads back as it
+    // was set, except characters XML cannot carry (controls other than tab, line feed and
+    // carriage return, U+FFFE, U+FFFF, unpaired surrogates), which are written as U+FFFD.
+    // Returns 0, or 0x02420001 when the text would not fit in a QByteArray or memory ran out;
+    // a_baOut is then as it was, unless a_pWorkMan has taken part of the text already.
+    int toByteArray(QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes, CWorkMan* a_pWorkMan = nullptr) const;
 
     QString toString(const QString& a_strIndent = QString(), bool a_bRecursive = true, bool a_bEscape = true,
                      bool a_bUseIndent = true, bool a_bNewLineAtEnd = false, bool a_bShowCData = false,

@@ -30,11 +30,6 @@ QString ownCopy(const QStringRef& a_strText)
     return QString(a_strText.constData(), a_strText.size());
 }
 
-inline bool startsWithCData(const QString& a_strText)
-{
-    return !a_strText.isEmpty() && a_strText.at(0) == QLatin1Char('<') && a_strText.startsWith(s_strCDataBegin);
-}
-
 // Cache look-ups run several times per element; these inline forms cost a fraction of Qt's
 // general ones on names and short texts.
 inline uint quickHash(const QStringRef& a_strText)
@@ -201,7 +196,7 @@ public:
     {
         return m_objAttributes.find(a_strName,
                                     [&] {
-                                        return struAttribute{ownCopy(a_strName), a_strName.toLatin1()};
+                                        return struAttribute{ownCopy(a_strName), a_strName.toUtf8()};
                                     })
             .baName;
     }
@@ -212,7 +207,7 @@ private:
     {
         if (const CTagname* pTag = Tag::find(ownCopy(a_strName)))
             return *pTag;
-        return CTagname(a_strName.toLatin1());
+        return CTagname(ownCopy(a_strName));
     }
 
     static const int s_iShortText = 16;
@@ -455,6 +450,7 @@ bool CXmlStreamParser::handleStartElement()
     if (!m_ptrCurrentElement && strName == s_strWrapper)
         return true;
     m_strText.clear();
+    m_bTextIsCData = false;
     if (m_vecParents.size() >= m_iMaxDepth)
         return breakStream(FAILURE_LIMIT, QStringLiteral("Elements nested deeper than %1 levels").arg(m_iMaxDepth));
     const bool bMessageRoot = !m_ptrCurrentElement;
@@ -492,8 +488,11 @@ bool CXmlStreamParser::handleCharacters()
 {
     if (!m_ptrCurrentElement)
         return true;  // text directly inside the wrapper belongs to no message
-    if (m_objReader.isCDATA() && !startsWithCData(m_strText))
+    // Text before a CDATA section is dropped; the section's value keeps its markers.
+    if (m_objReader.isCDATA() && !m_bTextIsCData) {
         m_strText = s_strCDataBegin;
+        m_bTextIsCData = true;
+    }
     if (m_strText.isEmpty())
         m_strText = m_pNames->text(m_objReader.text());
     else
@@ -511,8 +510,11 @@ bool CXmlStreamParser::handleEndElement()
 {
     if (!m_ptrCurrentElement)
         return true;
-    if (startsWithCData(m_strText))
+    // Whether the value is a CDATA section is told by the section, never by text that looks
+    // like one: escaped text reads back as it was written.
+    if (m_bTextIsCData)
         m_strText += s_strCDataEnd;
+    m_bTextIsCData = false;
     // The buffer is handed over rather than copied and cleared.
     if (!m_strText.isEmpty())
         m_ptrCurrentElement->m_strValue.swap(m_strText);

@@ -121,7 +121,8 @@ private:
     QString m_strText;
     QXmlStreamReader::TokenType m_ePreviousToken = QXmlStreamReader::NoToken;
     eFAILURE_KINDS m_eFailure = FAILURE_NONE;
-    bool m_bInBody = false;  // the first element has started
+    bool m_bInBody = false;       // the first element has started
+    bool m_bTextIsCData = false;  // the text buffer holds a CDATA section
     bool m_bUtf8Only = true;
     int m_iMaxDepth = m_iDefaultMaxDepth;
     int m_iMaxAttributes = m_iDefaultMaxAttributes;

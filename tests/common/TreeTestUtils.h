@@ -70,7 +70,8 @@ inline QString difference(const ptrCXmlElement& a_ptrA, const ptrCXmlElement& a_
 }
 
 // Random trees whose wire text reads back unchanged: leaves carry a value (plain text with
-// markup characters and non-ASCII, or a CDATA section), inner elements none.
+// markup characters and non-ASCII, or a CDATA section), inner elements none; names are not
+// always ASCII.
 class CRandomTrees
 {
 public:
@@ -91,7 +92,8 @@ private:
         ptrCXmlElement ptr(new CXmlElement(CTagname(name())));
         const int iAttributes = bounded(4);
         for (int i = 0; i < iAttributes; ++i)
-            ptr->setAttribute(QStringLiteral("a%1").arg(bounded(6)), text(false));
+            ptr->setAttribute(
+                (bounded(4) == 0 ? QString(QChar(0xf6)) : QStringLiteral("a")) + QString::number(bounded(6)), text());
         if (bounded(5) == 0)
             ptr->disableCompression();
         if (m_iBudget > 0 && a_iDepth < 30 && bounded(3) != 0) {
@@ -99,37 +101,30 @@ private:
             for (int i = 0; i < iChildren && m_iBudget > 0; ++i)
                 ptr->addChild(element(a_iDepth + 1), -1);
         } else if (bounded(4) != 0) {
-            ptr->setValue(bounded(5) == 0 ? QStringLiteral("<![CDATA[") + cdataPayload() + QStringLiteral("]]>")
-                                          : text(true));
+            ptr->setValue(bounded(5) == 0 ? QStringLiteral("<![CDATA[") + text() + QStringLiteral("]]>") : text());
         }
         return ptr;
     }
 
-    QByteArray name()
+    QString name()
     {
-        static const char* const s_apszNames[] = {"Request", "Reply", "Frequency", "Data", "x", "A_b", "n10", "Tuner"};
-        return s_apszNames[bounded(8)];
+        static const char* const s_apszNames[] = {"Request", "Reply", "Frequency",         "Data",    "x", "A_b",
+                                                  "n10",     "Tuner", u8"Gr\u00f6\u00dfe", u8"\u540d"};
+        return QString::fromUtf8(s_apszNames[bounded(10)]);
     }
 
-    // Attribute values avoid tab and line feed, which XML normalises to blanks on reading.
-    QString text(bool a_bValue)
+    // Markup characters, white space that XML would normalise, non-ASCII (a surrogate pair too),
+    // and the CDATA markers, which must not confuse the writer.
+    QString text()
     {
-        static const char16_t s_aPool[] = {u'a',  u'Z',  u'0',   u' ',   u'<',   u'>', u'&', u'"', u'\'', u';',
-                                           u'\n', u'\t', 0x00e4, 0x20ac, 0x4e2d, u'=', u'/', u'!', u'[',  u']'};
+        static const char* const s_apszPool[] = {
+            "a", "Z",  "0",  " ",  "<",        ">",        "&",        "\"",           "'",
+            ";", "\n", "\t", "\r", u8"\u00e4", u8"\u20ac", u8"\u4e2d", u8"\U0001F600", "=",
+            "/", "!",  "[",  "]",  "]]>",      "<![CDATA["};
         QString str;
         const int iLength = bounded(12);
-        for (int i = 0; i < iLength; ++i) {
-            const char16_t c = s_aPool[bounded(int(sizeof(s_aPool) / sizeof(s_aPool[0])))];
-            str += (!a_bValue && (c == u'\n' || c == u'\t')) ? QChar(u'x') : QChar(c);
-        }
-        return str;
-    }
-
-    QString cdataPayload()
-    {
-        QString str = text(true);
-        while (str.contains(QLatin1String("]]>")))
-            str.replace(QLatin1String("]]>"), QLatin1String("]>"));
+        for (int i = 0; i < iLength; ++i)
+            str += QString::fromUtf8(s_apszPool[bounded(int(sizeof(s_apszPool) / sizeof(s_apszPool[0])))]);
         return str;
     }
 

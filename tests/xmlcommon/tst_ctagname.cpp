@@ -37,8 +37,11 @@ private slots:
         QTest::newRow("empty char*") << 0 << "" << QByteArray() << QByteArray("<") << QByteArray("</>");
         QTest::newRow("empty bytes") << 1 << "" << QByteArray() << QByteArray("<") << QByteArray("</>");
         QTest::newRow("null string") << 2 << QString() << QByteArray() << QByteArray("<") << QByteArray("</>");
-        QTest::newRow("latin1") << 2 << QString::fromLatin1("Gr\xfc\xdf") << QByteArray("Gr\xfc\xdf")
-                                << QByteArray("<Gr\xfc\xdf") << QByteArray("</Gr\xfc\xdf>");
+        // Names travel in the UTF-8 stream as UTF-8, whichever form they were made from.
+        QTest::newRow("non-ASCII string") << 2 << QString::fromLatin1("Gr\xfc\xdf") << QByteArray("Gr\xc3\xbc\xc3\x9f")
+                                          << QByteArray("<Gr\xc3\xbc\xc3\x9f") << QByteArray("</Gr\xc3\xbc\xc3\x9f>");
+        QTest::newRow("non-ASCII bytes") << 1 << QString::fromLatin1("Gr\xfc\xdf") << QByteArray("Gr\xc3\xbc\xc3\x9f")
+                                         << QByteArray("<Gr\xc3\xbc\xc3\x9f") << QByteArray("</Gr\xc3\xbc\xc3\x9f>");
     }
 
     void forms()
@@ -64,6 +67,15 @@ private slots:
         objAssigned = objTag;
         QCOMPARE(objAssigned.begin(), begin);
         QVERIFY(objAssigned == objTag);
+    }
+
+    void bytesThatAreNotUtf8()
+    {
+        // Latin-1 bytes would break the stream they are written into: they stand for what they
+        // decode to.
+        const CTagname objTag(QByteArray("Gr\xfc\xdf"));
+        QCOMPARE(objTag.name(), QByteArray("Gr\xef\xbf\xbd\xef\xbf\xbd"));
+        QCOMPARE(static_cast<const QString&>(objTag), QStringLiteral("Gr\ufffd\ufffd"));
     }
 
     void emptyTag()

@@ -1,11 +1,14 @@
 #include "../common/TreeTestUtils.h"
 
+#include "xmlcommon/CXmlElement_p.h"
+
 #include <OrvexXmlInterface/xmlcommon/CWorkMan.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlElement.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 
 #include <QtTest/QtTest>
 
+#include <new>
 
 using namespace XmlCommon;
 using TestUtils::el;
@@ -75,6 +78,19 @@ private slots:
         QTest::newRow("value hides children") << el("A", {}, "v", {el("B")}) << QByteArray("<A>v</A>\n") << 0u;
         QTest::newRow("cdata passed through")
             << el("D", {}, "<![CDATA[a<b&c]]>") << QByteArray("<D><![CDATA[a<b&c]]></D>\n") << 0u;
+        QTest::newRow("cdata end inside is split")
+            << el("D", {}, "<![CDATA[a]]>b]]>") << QByteArray("<D><![CDATA[a]]]]><![CDATA[>b]]></D>\n") << 0u;
+        QTest::newRow("unclosed cdata is escaped")
+            << el("D", {}, "<![CDATA[abc") << QByteArray("<D>&lt;![CDATA[abc</D>\n") << 0u;
+        QTest::newRow("carriage return in cdata")
+            << el("D", {}, "<![CDATA[a\rb]]>") << QByteArray("<D><![CDATA[a]]>&#13;<![CDATA[b]]></D>\n") << 0u;
+        QTest::newRow("white space as references") << el("T", {{"a", "1\t2\n3\r"}}, "x\r\ny\tz")
+                                                   << QByteArray("<T a=\"1&#9;2&#10;3&#13;\">x&#13;\ny\tz</T>\n") << 0u;
+        QTest::newRow("characters XML cannot carry")
+            << el("T", {{"a", QString(QChar(0xffff))}}, QStringLiteral("a\x01") + QChar(0xd800) + QChar(0xfffe))
+            << QByteArray("<T a=\"\xef\xbf\xbd\">a\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd</T>\n") << 0u;
+        QTest::newRow("surrogate pair") << el("T", {}, QString::fromUtf8("\xf0\x9f\x98\x80"))
+                                        << QByteArray("<T>\xf0\x9f\x98\x80</T>\n") << 0u;
         QTest::newRow("cdata later is escaped")
             << el("D", {}, "x<![CDATA[y]]>") << QByteArray("<D>x&lt;![CDATA[y]]&gt;</D>\n") << 0u;
         QTest::newRow("cdata case matters")
@@ -303,6 +319,43 @@ private slots:
         ptrRoot->toByteArray(baAll, uiCount, &objNever);
         QCOMPARE(baAll, baWhole);
         QVERIFY(objNever.m_baTaken.isEmpty());
+    }
+
+    void refusedWhenTooLong_data()
+    {
+        QTest::addColumn<ptrCXmlElement>("tree");
+        QTest::addColumn<int>("maxBytes");
+        QTest::addColumn<QByteArray>("expected");  // empty: refused
+        // The writer's ceiling lowered, as when escaping would push a value past 2 GiB.
+        QTest::newRow("fits exactly") << el("T", {}, "a&b") << 20 << QByteArray("<T>a&amp;b</T>\n");
+        QTest::newRow("escaped value too long") << el("T", {}, "a&b") << 19 << QByteArray();
+        QTest::newRow("attribute too long") << el("T", {{"v", "\"\""}}, {}) << 20 << QByteArray();
+        QTest::newRow("closing tag too long") << el("R", {}, {}, {el("C")}) << 18 << QByteArray();
+    }
+
+    void refusedWhenTooLong()
+    {
+        QFETCH(ptrCXmlElement, tree);
+        QFETCH(int, maxBytes);
+        QFETCH(QByteArray, expected);
+        QByteArray ba("head:");
+        unsigned int uiCount = 0;
+        const int iResult = writeWire(*tree, ba, uiCount, nullptr, maxBytes);
+        QCOMPARE(iResult, expected.isEmpty() ? 0x02420001 : 0);
+        QCOMPARE(ba, "head:" + expected);
+    }
+
+    void memoryFailureIsAResult()
+    {
+        // A sender whose memory runs out while it takes the text away.
+        class CStarvedWorkMan : public CRecordingWorkMan
+        {
+            void processBuffer(QByteArray&) override { throw std::bad_alloc(); }
+        } objWorkMan;
+        objWorkMan.m_uiThreshold = 4;
+        QByteArray ba;
+        unsigned int uiCount = 0;
+        QCOMPARE(el("R", {}, {}, {el("A"), el("B")})->toByteArray(ba, uiCount, &objWorkMan), 0x02420001);
     }
 
     void proceedStopsAtOnce_data()

@@ -121,6 +121,44 @@ private slots:
         }
     }
 
+    void valuesReadBackAsSet_data()
+    {
+        QTest::addColumn<QString>("text");      // set as a value and as an attribute value
+        QTest::addColumn<QString>("expected");  // read back; null: the text itself
+        QTest::newRow("unclosed CDATA marker") << "<![CDATA[abc" << QString();
+        QTest::newRow("CDATA end inside a section") << "<![CDATA[a]]>b]]>" << QString();
+        QTest::newRow("empty section") << "<![CDATA[]]>" << QString();
+        QTest::newRow("marker later in text") << "x<![CDATA[y]]>" << QString();
+        QTest::newRow("section followed by text") << "<![CDATA[a]]>tail" << QString();
+        QTest::newRow("CDATA end in text") << "a]]>b" << QString();
+        QTest::newRow("white space") << "a\r\nb\rc\td\n" << QString();
+        QTest::newRow("carriage return in a section") << "<![CDATA[a\r\nb]]>" << QString();
+        QTest::newRow("non-ASCII") << QString::fromUtf8(u8"\u00e4\u20ac\U0001F600") << QString();
+        QTest::newRow("characters XML cannot carry") << QStringLiteral("a\x01"
+                                                                       "b") +
+                                                            QChar(0xffff)
+                                                     << QStringLiteral("a\ufffdb\ufffd");
+    }
+
+    void valuesReadBackAsSet()
+    {
+        // Whatever a caller sets, it reads back, and the next message on the stream arrives.
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        if (expected.isNull())
+            expected = text;
+        const QByteArray baStream = s_baWrapper + wire(el("Data", {{"a", text}}, text)) + "<Event/>\n";
+        for (int iCut = 1; iCut < baStream.size(); ++iCut) {
+            CRecorder objRecorder;
+            CXmlStreamParser objParser(objRecorder, 0);
+            QVERIFY(objParser.parse(baStream.left(iCut)));
+            QVERIFY(objParser.parse(baStream.mid(iCut)));
+            QCOMPARE(objRecorder.m_lstDocs.size(), 2);
+            QCOMPARE(objRecorder.m_lstDocs.at(0)->getValue(), expected);
+            QCOMPARE(objRecorder.m_lstDocs.at(0)->getAttribute("a"), expected);
+        }
+    }
+
     void callbacksIndependentOfCuts()
     {
         const QByteArray baStream =
@@ -178,6 +216,11 @@ private slots:
             << QByteArray("<A><RootDummy/></A>") << QByteArray("<A>\n<RootDummy/>\n</A>\n") << false;
         QTest::newRow("prefixed names kept")
             << QByteArray("<a:B x:y=\"1\"/>") << QByteArray("<a:B x:y=\"1\"/>\n") << false;
+        QTest::newRow("non-ASCII names") << QByteArray("<Gr\xc3\xb6\xc3\x9f"
+                                                       "e \xc3\xa4=\"1\"/>")
+                                         << QByteArray("<Gr\xc3\xb6\xc3\x9f"
+                                                       "e \xc3\xa4=\"1\"/>\n")
+                                         << false;
         QTest::newRow("comment and pi skipped")
             << QByteArray("<A><!-- c --><?pi x?><B/></A>") << QByteArray("<A>\n<B/>\n</A>\n") << false;
     }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "CXmlElement.h"
+
+#include <limits>
+
+namespace XmlCommon
+{
+// The longest text the wire writer appends to: a QByteArray holds a little less than 2 GiB.
+constexpr qint64 s_llMaxWireBytes = std::numeric_limits<int>::max() - 4096;
+
+// CXmlElement::toByteArray with the longest text it may leave in a_baOut given; toByteArray
+// passes s_llMaxWireBytes, tests a smaller one.
+OXI_PRIVATE_EXPORT int writeWire(const CXmlElement& a_objRoot, QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes,
+                                 CWorkMan* a_pWorkMan, qint64 a_llMaxBytes);
+}  // namespace XmlCommon
