@@ -84,6 +84,19 @@ void CConvBaseFragment::queryAll()
     objDataTree.getElementTree()->removeAllChildren();
 }
 
+ptrCXmlElement CConvBaseFragment::dataElement() const
+{
+    CDataTree objDataTree;
+    return checkCompatibility(objDataTree) ? objDataTree.getElementTree() : ptrCXmlElement();
+}
+
+ptrCXmlElement CConvBaseFragment::shapedDataElement()
+{
+    CDataTree objDataTree;
+    setCompatibility(objDataTree);
+    return objDataTree.getElementTree();
+}
+
 void CConvBaseFragment::setCompatibility(const CTagname& a_objComponent, const CTagname& a_objDataName,
                                          CDataTree& a_objDataTree)
 {

@@ -159,6 +159,11 @@ protected:
     virtual bool checkCompatibility(CDataTree& a_objDataTree) const = 0;
     virtual void setCompatibility(CDataTree& a_objDataTree) = 0;
 
+    // The data element to read from, or null when the fragment does not hold this message.
+    ptrCXmlElement dataElement() const;
+    // The data element after the fragment was shaped into this message.
+    ptrCXmlElement shapedDataElement();
+
     // The getter and setter patterns: a_fnAccess gets the data element to work on.
     template <typename F> int read(F a_fnAccess) const
     {

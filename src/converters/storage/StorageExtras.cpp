@@ -94,26 +94,6 @@ int setRatedDataRate(const ptrCXmlElement& a_ptrData, const QString& a_strRate, 
 }
 }  // namespace
 
-int CConnectReplay::getIPs(QStringList& a_lstAddresses) const
-{
-    return read([&](const ptrCXmlElement& a_ptrData) { return readTexts(a_ptrData, Tag::IP, a_lstAddresses); });
-}
-
-int CConnectReplay::setIPs(const QStringList& a_lstAddresses)
-{
-    return write([&](const ptrCXmlElement& a_ptrData) { return writeTexts(a_ptrData, Tag::IP, a_lstAddresses); });
-}
-
-int CStartRecording::getIPs(QStringList& a_lstAddresses) const
-{
-    return read([&](const ptrCXmlElement& a_ptrData) { return readTexts(a_ptrData, Tag::IP, a_lstAddresses); });
-}
-
-int CStartRecording::setIPs(const QStringList& a_lstAddresses)
-{
-    return write([&](const ptrCXmlElement& a_ptrData) { return writeTexts(a_ptrData, Tag::IP, a_lstAddresses); });
-}
-
 int CStartRecording::setDataRate(const QString& a_strRate, const QString& a_strReserved)
 {
     return write(
