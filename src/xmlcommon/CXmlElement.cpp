@@ -539,73 +539,142 @@ int writeWire(const CXmlElement& a_objRoot, QByteArray& a_baOut, unsigned int& a
     return RESULT_INVALID_ARG;
 }
 
+namespace
+{
+struct struReadableOptions
+{
+    const QString& strIndent;
+    bool bRecursive;
+    bool bEscape;
+    bool bUseIndent;
+    bool bShowCData;
+    bool* pbCompressionDisabled;
+    unsigned int* puiUncompressedBytes;
+    bool bSorted;
+};
+
+// Indentation grows by two blanks a level up to this depth and then stays: deeper trees (only
+// callers build them) would otherwise cost text quadratic in their depth.
+const int s_iMaxIndentLevels = 64;
+
+QString linePrefix(const struReadableOptions& a_objOptions, int a_iDepth)
+{
+    if (!a_objOptions.bUseIndent)
+        return QString();
+    return a_objOptions.strIndent + QString(2 * qMin(a_iDepth, s_iMaxIndentLevels), QLatin1Char(' '));
+}
+
+// The opening line of one element, with its value.
+void appendOpening(QString& a_strOut, const CXmlElement& a_objElement, const struReadableOptions& a_objOptions,
+                   int a_iDepth)
+{
+    const bool bZip = a_objElement.isCompressionDisabled();
+    const QString& strRawValue = a_objElement.getValue();
+    if (a_objOptions.pbCompressionDisabled)
+        *a_objOptions.pbCompressionDisabled |= bZip;
+    if (a_objOptions.puiUncompressedBytes && bZip)
+        *a_objOptions.puiUncompressedBytes += unsigned(strRawValue.size());
+
+    QString strValue;
+    if (strRawValue.startsWith(s_strCDataBegin))
+        strValue = a_objOptions.bShowCData ? strRawValue : QStringLiteral("<![CDATA[ ... ]]>");
+    else
+        strValue = a_objOptions.bEscape ? escape(strRawValue) : strRawValue;
+
+    QStringList lstAttributes;
+    lstAttributes.reserve(a_objElement.getNumberOfAttributes() + 1);
+    for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
+        lstAttributes.append(CXmlElement::m_strAttrBegin + QString::fromUtf8(ptrAttr->baName) +
+                             CXmlElement::m_strAttrMid +
+                             (a_objOptions.bEscape ? escape_attribute(ptrAttr->strValue) : ptrAttr->strValue) +
+                             CXmlElement::m_strAttrEnd);
+    }
+    if (a_objOptions.pbCompressionDisabled && bZip)
+        lstAttributes.append(a_objOptions.bEscape ? CXmlElement::m_strAttrCompressDisabled_escaped
+                                                  : CXmlElement::m_strAttrCompressDisabled);
+    if (a_objOptions.bSorted)
+        std::sort(lstAttributes.begin(), lstAttributes.end());
+
+    a_strOut += CXmlElement::m_strNewLine + linePrefix(a_objOptions, a_iDepth) + CXmlElement::m_strOpenBegin +
+                static_cast<const QString&>(a_objElement.tagname()) + lstAttributes.join(QString());
+    if (!strValue.isEmpty())
+        a_strOut += CXmlElement::m_strClose + strValue;
+    else
+        a_strOut += a_objElement.children().isEmpty() ? CXmlElement::m_strCloseEmpty : CXmlElement::m_strClose;
+}
+
+void appendClosing(QString& a_strOut, const CXmlElement& a_objElement, const struReadableOptions& a_objOptions,
+                   int a_iDepth)
+{
+    const QString& strName = a_objElement.tagname();
+    if (a_objOptions.bRecursive && !a_objElement.children().isEmpty())
+        a_strOut += CXmlElement::m_strNewLine + linePrefix(a_objOptions, a_iDepth) + CXmlElement::m_strOpenEnd +
+                    strName + CXmlElement::m_strClose;
+    else if (!a_objElement.getValue().isEmpty())
+        a_strOut += CXmlElement::m_strOpenEnd + strName + CXmlElement::m_strClose;
+}
+
+struct struReadableFrame
+{
+    const CXmlElement* pElement;
+    int iDepth;
+    int iNextChild;
+    QString* pTarget;           // where the element's text goes
+    QStringList lstChildTexts;  // the children's texts, when they are to be sorted
+};
+
+// Walks the tree with a stack of its own, like the wire writer: a caller's tree may be deeper
+// than the call stack allows. With sorting, the texts of an element's children are collected and
+// sorted before they join the element's text; an only child writes straight into it.
+void appendReadable(QString& a_strOut, const CXmlElement& a_objRoot, const struReadableOptions& a_objOptions)
+{
+    std::vector<struReadableFrame> vecStack;
+    appendOpening(a_strOut, a_objRoot, a_objOptions, 0);
+    vecStack.push_back({&a_objRoot, 0, 0, &a_strOut, {}});
+    while (!vecStack.empty()) {
+        struReadableFrame& objFrame = vecStack.back();
+        const QList<ptrCXmlElement>& lstChildren = objFrame.pElement->children();
+        const bool bSortChildren = a_objOptions.bSorted && lstChildren.size() > 1;
+        if (a_objOptions.bRecursive && objFrame.iNextChild < lstChildren.size()) {
+            const CXmlElement& objChild = *lstChildren.at(objFrame.iNextChild++);
+            QString* pTarget = objFrame.pTarget;
+            if (bSortChildren) {
+                objFrame.lstChildTexts.append(QString());
+                pTarget = &objFrame.lstChildTexts.last();
+            }
+            const int iDepth = objFrame.iDepth + 1;
+            appendOpening(*pTarget, objChild, a_objOptions, iDepth);
+            vecStack.push_back({&objChild, iDepth, 0, pTarget, {}});
+            continue;
+        }
+        if (bSortChildren) {
+            std::sort(objFrame.lstChildTexts.begin(), objFrame.lstChildTexts.end());
+            for (const QString& strChild : qAsConst(objFrame.lstChildTexts))
+                *objFrame.pTarget += strChild;
+        }
+        appendClosing(*objFrame.pTarget, *objFrame.pElement, a_objOptions, objFrame.iDepth);
+        vecStack.pop_back();
+    }
+}
+}  // namespace
+
 QString CXmlElement::toString(const QString& a_strIndent, bool a_bRecursive, bool a_bEscape, bool a_bUseIndent,
                               bool a_bNewLineAtEnd, bool a_bShowCData, bool* a_pbCompressionDisabled,
                               unsigned int* a_puiUncompressedBytes, bool a_bSorted) const
 {
     QString strOut;
-    appendReadable(strOut, a_strIndent, a_bRecursive, a_bEscape, a_bUseIndent, a_bShowCData, a_pbCompressionDisabled,
-                   a_puiUncompressedBytes, a_bSorted);
+    const struReadableOptions objOptions{a_strIndent,
+                                         a_bRecursive,
+                                         a_bEscape,
+                                         a_bUseIndent,
+                                         a_bShowCData,
+                                         a_pbCompressionDisabled,
+                                         a_puiUncompressedBytes,
+                                         a_bSorted};
+    appendReadable(strOut, *this, objOptions);
     if (a_bNewLineAtEnd)
         strOut += m_strNewLine;
     return strOut;
-}
-
-void CXmlElement::appendReadable(QString& a_strOut, const QString& a_strIndent, bool a_bRecursive, bool a_bEscape,
-                                 bool a_bUseIndent, bool a_bShowCData, bool* a_pbCompressionDisabled,
-                                 unsigned int* a_puiUncompressedBytes, bool a_bSorted) const
-{
-    const QString& strName = m_objTagname;
-    if (a_pbCompressionDisabled)
-        *a_pbCompressionDisabled |= m_bCompressionDisabled;
-    if (a_puiUncompressedBytes && m_bCompressionDisabled)
-        *a_puiUncompressedBytes += unsigned(m_strValue.size());
-
-    QString strValue;
-    if (m_strValue.startsWith(s_strCDataBegin))
-        strValue = a_bShowCData ? m_strValue : QStringLiteral("<![CDATA[ ... ]]>");
-    else
-        strValue = a_bEscape ? escape(m_strValue) : m_strValue;
-
-    QStringList lstAttributes;
-    lstAttributes.reserve(m_lstAttributes.size() + 1);
-    for (const QSharedPointer<struATTRIBUTE>& ptrAttr : m_lstAttributes) {
-        lstAttributes.append(m_strAttrBegin + QString::fromUtf8(ptrAttr->baName) + m_strAttrMid +
-                             (a_bEscape ? escape_attribute(ptrAttr->strValue) : ptrAttr->strValue) + m_strAttrEnd);
-    }
-    if (a_pbCompressionDisabled && m_bCompressionDisabled)
-        lstAttributes.append(a_bEscape ? m_strAttrCompressDisabled_escaped : m_strAttrCompressDisabled);
-    if (a_bSorted)
-        std::sort(lstAttributes.begin(), lstAttributes.end());
-
-    const QString strPrefix = a_bUseIndent ? a_strIndent : QString();
-    a_strOut += m_strNewLine + strPrefix + m_strOpenBegin + strName + lstAttributes.join(QString());
-    if (!strValue.isEmpty())
-        a_strOut += m_strClose + strValue;
-    else
-        a_strOut += m_lstChildren.isEmpty() ? m_strCloseEmpty : m_strClose;
-
-    const bool bChildrenWritten = a_bRecursive && !m_lstChildren.isEmpty();
-    if (bChildrenWritten) {
-        const QString strChildIndent = a_strIndent + QLatin1String("  ");
-        if (a_bSorted) {
-            QStringList lstChildren;
-            for (const ptrCXmlElement& ptrChild : m_lstChildren) {
-                lstChildren.append(QString());
-                ptrChild->appendReadable(lstChildren.last(), strChildIndent, true, a_bEscape, a_bUseIndent,
-                                         a_bShowCData, a_pbCompressionDisabled, a_puiUncompressedBytes, true);
-            }
-            std::sort(lstChildren.begin(), lstChildren.end());
-            a_strOut += lstChildren.join(QString());
-        } else {
-            for (const ptrCXmlElement& ptrChild : m_lstChildren)
-                ptrChild->appendReadable(a_strOut, strChildIndent, true, a_bEscape, a_bUseIndent, a_bShowCData,
-                                         a_pbCompressionDisabled, a_puiUncompressedBytes, false);
-        }
-        a_strOut += m_strNewLine + strPrefix + m_strOpenEnd + strName + m_strClose;
-    } else if (!strValue.isEmpty()) {
-        a_strOut += m_strOpenEnd + strName + m_strClose;
-    }
 }
 
 QString CXmlElement::toDbgString(const QString& a_strIndent, bool a_bRecursive, bool a_bEscape, bool a_bUseIndent,

@@ -110,9 +110,6 @@ private:
     // Appends without looking for the name: for callers that know it is new (the parser, whose
     // reader refuses duplicate names; copies; setAttribute after its search).
     void appendAttribute(const QByteArray& a_baName, QString a_strValue);
-    void appendReadable(QString& a_strOut, const QString& a_strIndent, bool a_bRecursive, bool a_bEscape,
-                        bool a_bUseIndent, bool a_bShowCData, bool* a_pbCompressionDisabled,
-                        unsigned int* a_puiUncompressedBytes, bool a_bSorted) const;
 
     QList<QSharedPointer<struATTRIBUTE>> m_lstAttributes;
     QList<ptrCXmlElement> m_lstChildren;

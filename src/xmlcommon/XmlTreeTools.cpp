@@ -4,6 +4,8 @@
 #include "Tagnames.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace XmlCommon
 {
@@ -93,13 +95,20 @@ ptrCXmlElement findTagInTree(ptrCXmlElement a_ptrRoot, const CTagname& a_objName
 {
     if (!a_ptrRoot || a_objName.name().isEmpty())
         return ptrCXmlElement();
-    for (const ptrCXmlElement& ptrChild : a_ptrRoot->children()) {
+    // Depth first in document order, with a stack of its own: a caller's tree may be deeper
+    // than the call stack allows.
+    std::vector<std::pair<const CXmlElement*, int>> vecStack{{a_ptrRoot.data(), 0}};
+    while (!vecStack.empty()) {
+        auto& [pElement, iNext] = vecStack.back();
+        if (iNext == pElement->getNumberOfChildren()) {
+            vecStack.pop_back();
+            continue;
+        }
+        const ptrCXmlElement& ptrChild = pElement->children().at(iNext++);
         if (a_objOp(ptrChild->tagname(), a_objName))
             return ptrChild;
-        if (a_bRecursive) {
-            if (ptrCXmlElement ptrFound = findTagInTree(ptrChild, a_objName, a_objOp, true, false))
-                return ptrFound;
-        }
+        if (a_bRecursive && ptrChild->getNumberOfChildren() > 0)
+            vecStack.emplace_back(ptrChild.data(), 0);
     }
     if (!a_bCreate)
         return ptrCXmlElement();

@@ -395,6 +395,16 @@ private slots:
         ptrCXmlElement ptrCopy = ptrDeep->copy(true);
         QCOMPARE(wire(ptrCopy), baWire);
 
+        // The readable forms too; their indentation stops growing at 64 levels, so that their
+        // text stays linear in the depth.
+        const QString strReadable = ptrDeep->toString();
+        QCOMPARE(strReadable.count(QLatin1Char('\n')), 2 * iDepth - 1);
+        QVERIFY(strReadable.contains(QLatin1Char('\n') + QString(128, QLatin1Char(' ')) + QStringLiteral("<L>")));
+        QVERIFY(!strReadable.contains(QString(129, QLatin1Char(' '))));
+        const QString strSorted = ptrDeep->toString(QString(), true, true, false, false, false, nullptr, nullptr, true);
+        QCOMPARE(strSorted.size(), (iDepth - 1) * 9 + 5);
+        QVERIFY(ptrDeep->toLimitedDbgString(200).endsWith(QStringLiteral("\n</L>")));
+
         // A subtree still held elsewhere survives the release of the tree it hangs in.
         ptrCXmlElement ptrMiddle = ptrDeep;
         for (int i = 0; i < iDepth / 2; ++i)

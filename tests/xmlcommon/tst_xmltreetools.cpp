@@ -87,6 +87,21 @@ private slots:
         QCOMPARE(wire(ptrRoot), QByteArray("<R>\n<A>\n<X n=\"grandchild\"/>\n</A>\n<New/>\n</R>\n"));
     }
 
+    void searchAtAnyDepth()
+    {
+        // A caller's tree may be deeper than the call stack allows.
+        const int iDepth = 100000;
+        const ptrCXmlElement ptrRoot = chain(iDepth);
+        ptrCXmlElement ptrTip = ptrRoot;
+        while (ptrTip->getNumberOfChildren() > 0)
+            ptrTip = ptrTip->getChildAt(0);
+        ptrTip->addChild(el("Tip"), -1);
+        ptrRoot->addChild(el("Tip", {{"n", "second"}}), -1);
+        const ptrCXmlElement ptrFound = findTagInTree(ptrRoot, CTagname("Tip"), G_objCompEqual, true);
+        QVERIFY(ptrFound && ptrFound->getAttribute("n").isNull());
+        QVERIFY(!findTagInTree(ptrRoot, CTagname("Missing"), G_objCompEqual, true));
+    }
+
     void indexedLists_data()
     {
         QTest::addColumn<ptrCXmlElement>("root");
