@@ -21,7 +21,7 @@ class OXI_EXPORT CBroadcastReceiver : public QObject
 
 public:
     // Announcements are short texts; anything longer is dropped before the parsers see it.
-    static const int m_iDefaultMaxDatagramSize = 8192;
+    static constexpr int m_iDefaultMaxDatagramSize = 8192;
 
     explicit CBroadcastReceiver(QObject* a_pParent = nullptr);
     ~CBroadcastReceiver() override;
