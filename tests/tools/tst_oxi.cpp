@@ -1,5 +1,6 @@
 #include <QtCore/QFile>
 #include <QtCore/QProcess>
+#include <QtCore/QTemporaryFile>
 #include <QtTest/QtTest>
 
 namespace
@@ -65,6 +66,46 @@ private slots:
         QVERIFY(strOut.contains(QLatin1String("NotWellFormedError: Line(")));
         QVERIFY(!strOut.contains(QLatin1String("ID: 2/")));
         QCOMPARE(objRun.baErr, QByteArray("oxi cat: 2 message(s), stream broken\n"));
+    }
+
+    void catPrintsEachMessageWhenComplete()
+    {
+        QProcess objProcess;
+        objProcess.start(QStringLiteral(OXI_TOOL_PATH), {QStringLiteral("cat")});
+        QVERIFY(objProcess.waitForStarted(30000));
+        objProcess.write("<Event>\n<Status>ok</Status>\n</Event>\n<Request type=\"get\" id=\"7\">\n");
+        // The first message is printed while the input is still open.
+        QByteArray baOut;
+        while (!baOut.contains("</Event>") && objProcess.waitForReadyRead(30000))
+            baOut += objProcess.readAllStandardOutput();
+        QVERIFY2(baOut.contains("Service: BROADCAST"), baOut.constData());
+        QVERIFY(!baOut.contains("REQUEST_GET"));
+        objProcess.write("</Request>\n");
+        objProcess.closeWriteChannel();
+        QVERIFY(objProcess.waitForFinished(30000));
+        baOut += objProcess.readAllStandardOutput();
+        QVERIFY(baOut.contains("Service: REQUEST_GET; ID: 7/"));
+        QCOMPARE(objProcess.exitCode(), 0);
+    }
+
+    void catLinesLongerThanAReadBlock()
+    {
+        // A value of 200 kB on one line, then a break three lines further on: read from a file in
+        // blocks and from standard input in lines, the line is told right and the stream goes on.
+        const QByteArray baCapture = "<Event>\n<Data>" + QByteArray(200000, 'v') +
+                                     "</Data>\n</Event>\n"
+                                     "<Request type=\"get\" id=\"2\">\n<A>\n</B>\n</Request>\n<Event/>\n";
+        QTemporaryFile objFile;
+        QVERIFY(objFile.open());
+        objFile.write(baCapture);
+        objFile.flush();
+        for (const struRun& objRun :
+             {runOxi({QStringLiteral("cat"), objFile.fileName()}), runOxi({QStringLiteral("cat")}, baCapture)}) {
+            QCOMPARE(objRun.iExitCode, 1);
+            QVERIFY(objRun.baOut.contains("oxi: stream broken at input line 6:\n"));
+            QVERIFY(objRun.baOut.contains(QByteArray(200000, 'v')));
+            QCOMPARE(objRun.baErr, QByteArray("oxi cat: 2 message(s), stream broken\n"));
+        }
     }
 
     void usageAndFailures()
