@@ -109,6 +109,8 @@ const char* CMarkupScanner::scanOpening(const char* a_p)
             enter(STATE_START_TAG);
             m_iAttributes = 0;
             m_cQuote = 0;
+            m_bSlash = false;
+            m_dqStarts.push_back(m_llConstructStart);
             return a_p;
         }
         break;
@@ -170,10 +172,17 @@ const char* CMarkupScanner::scanStartTag(const char* a_p, const char* a_pEnd)
         if (m_cQuote != 0) {
             if (c == m_cQuote)
                 m_cQuote = 0;
-        } else if (c == '>') {
+            continue;
+        }
+        if (c == '>') {
+            // "<x/>" ends its element at once.
+            if (m_bSlash)
+                m_dqEnds.push_back(position(a_p) + 1);
             enter(STATE_TEXT);
             return a_p + 1;
-        } else if (c == '"' || c == '\'') {
+        }
+        m_bSlash = c == '/';
+        if (c == '"' || c == '\'') {
             m_cQuote = c;
         } else if (c == '=' && ++m_iAttributes > m_iMaxAttributes) {
             m_eStop = STOP_ATTRIBUTES;
@@ -187,11 +196,31 @@ const char* CMarkupScanner::scanEndTag(const char* a_p, const char* a_pEnd)
 {
     for (; a_p < a_pEnd; ++a_p) {
         if (*a_p == '>' || *a_p == '<') {
+            if (*a_p == '>')
+                m_dqEnds.push_back(position(a_p) + 1);
             enter(STATE_TEXT);
             return a_p + 1;
         }
     }
     return a_p;
+}
+
+qint64 CMarkupScanner::takeElementStart()
+{
+    if (m_dqStarts.empty())
+        return m_llOffset;
+    const qint64 llStart = m_dqStarts.front();
+    m_dqStarts.pop_front();
+    return llStart;
+}
+
+qint64 CMarkupScanner::takeElementEnd()
+{
+    if (m_dqEnds.empty())
+        return m_llOffset;
+    const qint64 llEnd = m_dqEnds.front();
+    m_dqEnds.pop_front();
+    return llEnd;
 }
 
 const char* CMarkupScanner::scanDoctype(const char* a_p, const char* a_pEnd)

@@ -2,6 +2,8 @@
 
 #include <QtCore/QtGlobal>
 
+#include <deque>
+
 namespace XmlCommon
 {
 // Follows the markup of an XML byte stream just closely enough to keep Qt's reader linear and
@@ -44,6 +46,13 @@ public:
     qint64 heldFrom() const;
     // Where the unfinished start tag began, or -1.
     qint64 startTagFrom() const { return m_eState == STATE_START_TAG ? m_llConstructStart : -1; }
+    // Where the elements that the reader reports began and ended, in the order of the reader's
+    // start and end tokens: the stream offset of the "<" of a start tag, and of the byte after
+    // the ">" that ends an element (an end tag, or a start tag closed by "/>"). The scanner is
+    // ahead of the reader, so each token's offset has been scanned before the reader reports it;
+    // when there is none (elements from an entity's text), the scanner's offset stands in.
+    qint64 takeElementStart();
+    qint64 takeElementEnd();
 
 private:
     enum eSTATES
@@ -85,9 +94,12 @@ private:
     qint64 m_llConstructStart = 0;  // of the current markup, at its "<"
     int m_iRun = 0;                 // "]" or "-" seen in a row, bytes of an opening matched, ...
     int m_iAttributes = 0;
-    int m_iDtdDepth = 0;  // open "[" of the internal subset
-    char m_cQuote = 0;    // the quote of the attribute value or DTD literal being read
+    int m_iDtdDepth = 0;    // open "[" of the internal subset
+    char m_cQuote = 0;      // the quote of the attribute value or DTD literal being read
+    bool m_bSlash = false;  // the start tag's last byte was "/"
     int m_iMaxAttributes = 256;
     qint64 m_llMaxStartTag = 1 << 20;
+    std::deque<qint64> m_dqStarts;
+    std::deque<qint64> m_dqEnds;
 };
 }  // namespace XmlCommon

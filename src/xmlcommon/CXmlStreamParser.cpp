@@ -334,21 +334,15 @@ bool CXmlStreamParser::feedPiece(const QByteArray& a_baData, int a_iFrom, int a_
     const qint64 llHeld = m_pScanner->heldFrom();
     const int iParsed = llHeld < 0 ? iScanned : int(qBound<qint64>(0, llHeld - llStart, iScanned));
     if (iParsed > 0) {
-        addData(a_baData, a_iFrom, iParsed);
+        m_objReader.addData(a_baData.mid(a_iFrom, iParsed));
         if (!doParsing())
             return false;
     }
     if (iScanned > iParsed)
-        addData(a_baData, a_iFrom + iParsed, iScanned - iParsed);
+        m_objReader.addData(a_baData.mid(a_iFrom + iParsed, iScanned - iParsed));
     if (m_pScanner->stop() != CMarkupScanner::STOP_NONE)
         return scannerStopped();
     return checkSizes();
-}
-
-void CXmlStreamParser::addData(const QByteArray& a_baData, int a_iFrom, int a_iLength)
-{
-    m_objReader.addData(a_iFrom == 0 && a_iLength == a_baData.size() ? a_baData : a_baData.mid(a_iFrom, a_iLength));
-    m_llFed += a_iLength;
 }
 
 bool CXmlStreamParser::scannerStopped()
@@ -366,20 +360,31 @@ bool CXmlStreamParser::scannerStopped()
     return true;
 }
 
+// Sizes only grow while a message or the text between two messages is being read, so checking
+// them after each piece, and once more when a message begins and ends, gives the same verdict
+// however the text was cut.
 bool CXmlStreamParser::checkSizes()
 {
     const qint64 llReceived = m_pScanner->offset();
-    if (m_ptrCurrentMessage) {
-        if (llReceived - m_llMessageStart + m_llNodeBytes > m_llMaxMessageBytes)
-            return breakStream(FAILURE_LIMIT, QStringLiteral("Message larger than %1 bytes").arg(m_llMaxMessageBytes));
-        return true;
-    }
+    if (m_ptrCurrentMessage)
+        return checkMessageSize(llReceived);
     // The next message's start tag is measured by its own limit.
     const qint64 llStartTag = m_pScanner->startTagFrom();
-    if ((llStartTag >= 0 ? llStartTag : llReceived) - m_llMessageStart > m_llMaxBetweenBytes)
-        return breakStream(FAILURE_LIMIT,
-                           QStringLiteral("More than %1 bytes between messages").arg(m_llMaxBetweenBytes));
-    return true;
+    return checkBytesBetween(llStartTag >= 0 ? llStartTag : llReceived);
+}
+
+bool CXmlStreamParser::checkMessageSize(qint64 a_llEnd)
+{
+    if (a_llEnd - m_llMessageStart + m_llNodeBytes <= m_llMaxMessageBytes)
+        return true;
+    return breakStream(FAILURE_LIMIT, QStringLiteral("Message larger than %1 bytes").arg(m_llMaxMessageBytes));
+}
+
+bool CXmlStreamParser::checkBytesBetween(qint64 a_llNextStart)
+{
+    if (a_llNextStart - m_llLastMessageEnd <= m_llMaxBetweenBytes)
+        return true;
+    return breakStream(FAILURE_LIMIT, QStringLiteral("More than %1 bytes between messages").arg(m_llMaxBetweenBytes));
 }
 
 void CXmlStreamParser::resetParser()
@@ -444,6 +449,7 @@ bool CXmlStreamParser::handleEntityReference()
 bool CXmlStreamParser::handleStartElement()
 {
     m_bInBody = true;
+    const qint64 llStart = m_pScanner->takeElementStart();
     const QStringRef strName = m_objReader.qualifiedName();
     // The wrapper of a connection stream creates no element, so that each message below it is
     // a top-level element; inside a message the name is an ordinary one.
@@ -454,6 +460,12 @@ bool CXmlStreamParser::handleStartElement()
     if (m_vecParents.size() >= m_iMaxDepth)
         return breakStream(FAILURE_LIMIT, QStringLiteral("Elements nested deeper than %1 levels").arg(m_iMaxDepth));
     const bool bMessageRoot = !m_ptrCurrentElement;
+    if (bMessageRoot) {
+        if (!checkBytesBetween(llStart))
+            return false;
+        m_llMessageStart = llStart;
+        m_llNodeBytes = 0;
+    }
     const QXmlStreamAttributes lstAttributes = m_objReader.attributes();
     m_llNodeBytes += s_iNodeBytes * (1 + lstAttributes.size());
     ptrCXmlElement ptrChild = createChildItem(m_pNames->tag(strName), lstAttributes);
@@ -508,6 +520,7 @@ void CXmlStreamParser::setElementValue(const QString& a_strText)
 
 bool CXmlStreamParser::handleEndElement()
 {
+    const qint64 llEnd = m_pScanner->takeElementEnd();
     if (!m_ptrCurrentElement)
         return true;
     // Whether the value is a CDATA section is told by the section, never by text that looks
@@ -520,8 +533,9 @@ bool CXmlStreamParser::handleEndElement()
         m_ptrCurrentElement->m_strValue.swap(m_strText);
     m_strText.clear();
     if (m_vecParents.size() == 1) {
-        m_llMessageStart = m_llFed;
-        m_llNodeBytes = 0;
+        if (!checkMessageSize(llEnd))
+            return false;
+        m_llLastMessageEnd = llEnd;
         m_objListener.handleFinishedXmlDoc(m_ptrCurrentElement);
         const ptrCXmlMessage ptrMessage = std::move(m_ptrCurrentMessage);
         m_ptrCurrentMessage.reset();

@@ -36,14 +36,14 @@ public:
 
     // Nesting depth of a message, its root being level 1.
     static constexpr int m_iDefaultMaxDepth = 1000;
-    // Size of one message: its bytes (from the end of the message before it) plus 64 for each
-    // element and attribute, about what its parsed tree holds beyond the text. The parser holds at
+    // Size of one message: its bytes plus 64 for each element and attribute, about what its
+    // parsed tree holds beyond the text. The parser holds at
     // most about twice a message's size while it reads it, and refuses a message as soon as it
     // grows past the limit. 128 MiB admits a message of 100 MB of text, or a record list of about
     // 30 MB.
     static constexpr qint64 m_llDefaultMaxMessageBytes = 128 * 1024 * 1024;
     // Bytes after the end of one message and before the start tag of the next (white space,
-    // comments, stray text), which are dropped but must be read.
+    // comments, stray text, the wrapper's start tag), which are dropped but must be read.
     static constexpr qint64 m_llDefaultMaxBytesBetweenMessages = 1024 * 1024;
     // Attributes of one element, and the size of one start tag with its attributes.
     static constexpr int m_iDefaultMaxAttributes = 256;
@@ -93,8 +93,9 @@ private:
     // Hands the given part of the data to the reader in pieces and parses them.
     bool feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength);
     bool feedPiece(const QByteArray& a_baData, int a_iFrom, int a_iLength);
-    void addData(const QByteArray& a_baData, int a_iFrom, int a_iLength);
     bool checkSizes();
+    bool checkMessageSize(qint64 a_llEnd);
+    bool checkBytesBetween(qint64 a_llNextStart);
     bool scannerStopped();
     // Ends the stream with a custom error of the given kind.
     bool breakStream(eFAILURE_KINDS a_eKind, const QString& a_strReason);
@@ -129,9 +130,11 @@ private:
     qint64 m_llMaxMessageBytes = m_llDefaultMaxMessageBytes;
     qint64 m_llMaxBetweenBytes = m_llDefaultMaxBytesBetweenMessages;
     qint64 m_llMaxStartTagBytes = m_llDefaultMaxStartTagBytes;
-    qint64 m_llFed = 0;           // stream bytes handed to the reader
-    qint64 m_llMessageStart = 0;  // where the current message is counted from: the end of the one before
-    qint64 m_llNodeBytes = 0;     // what the elements and attributes of the current message count
+    // Stream offsets: where the current message began and the last one ended; and what the
+    // elements and attributes of the current message count.
+    qint64 m_llMessageStart = 0;
+    qint64 m_llLastMessageEnd = 0;
+    qint64 m_llNodeBytes = 0;
     // Names repeat all the time; built tag names are reused instead of rebuilt per element.
     std::unique_ptr<CNameCache> m_pNames;
     std::unique_ptr<CUtf8Checker> m_pUtf8;

@@ -351,18 +351,24 @@ private slots:
         QTest::newRow("start tag at the limit") << QByteArray("<E a=\"12345\"/>") << "startTag" << 14 << 1 << QString();
         QTest::newRow("start tag too long") << baEvent + "<E a=\"12345\"/>"
                                             << "startTag" << 13 << 1 << "Start tag longer than 13 bytes\n";
-        QTest::newRow("text within the message size") << "<E>" + QByteArray(10000, 'x') + "</E>"
-                                                      << "message" << 20000 << 1 << QString();
+        // 1007 bytes and one element: 1071.
+        QTest::newRow("message at its size") << "<E>" + QByteArray(1000, 'x') + "</E>"
+                                             << "message" << 1071 << 1 << QString();
+        QTest::newRow("message a byte larger") << baEvent + "<E>" + QByteArray(1000, 'x') + "</E>"
+                                               << "message" << 1070 << 1 << "Message larger than 1070 bytes\n";
         QTest::newRow("text past the message size")
             << baEvent + "<E>" + QByteArray(10000, 'x') << "message" << 4000 << 1 << "Message larger than 4000 bytes\n";
         QTest::newRow("CDATA past the message size") << baEvent + "<E><![CDATA[" + QByteArray(10000, 'x') << "message"
                                                      << 4000 << 1 << "Message larger than 4000 bytes\n";
-        // 800 bytes of text, but two hundred elements in the tree.
+        // 400 bytes of text, but a hundred elements in the tree.
         QTest::newRow("elements count beyond their text")
-            << baEvent + "<E>" + QByteArray("<a/>").repeated(200) + "</E>"
+            << baEvent + "<E>" + QByteArray("<a/>").repeated(100) + "</E>"
             << "message" << 4000 << 1 << "Message larger than 4000 bytes\n";
-        QTest::newRow("white space between messages") << baEvent + QByteArray(3000, ' ') + baEvent << "between" << 1000
-                                                      << 1 << "More than 1000 bytes between messages\n";
+        // The line feed behind the first message and the blanks.
+        QTest::newRow("white space at the limit")
+            << baEvent + QByteArray(999, ' ') + baEvent << "between" << 1000 << 2 << QString();
+        QTest::newRow("white space a byte longer") << baEvent + QByteArray(1000, ' ') + baEvent << "between" << 1000
+                                                   << 1 << "More than 1000 bytes between messages\n";
         QTest::newRow("comment between messages")
             << baEvent + "<!--" + QByteArray(3000, 'c') + "-->" + baEvent << "between" << 1000 << 1
             << "More than 1000 bytes between messages\n";
