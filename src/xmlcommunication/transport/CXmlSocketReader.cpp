@@ -74,13 +74,14 @@ void CXmlSocketReader::SlotReadData()
         const QByteArray baChunk = m_pSocket->read(m_uiBufferSize);
         if (baChunk.isEmpty())
             return;
-        if (!m_bStopped)
-            parseChunk(baChunk);
+        parseChunk(baChunk);
     }
 }
 
 void CXmlSocketReader::parseChunk(const QByteArray& a_baChunk)
 {
+    if (m_bStopped)
+        return;  // drained and dropped until the owner closes the connection
     const bool bParsed = m_pParser->parse(a_baChunk);
     if (bParsed) {
         trackOpenMessage(a_baChunk);
