@@ -62,17 +62,16 @@ int CAlivecheckConverter::setDisableLevel(eDISABLE_LEVELS a_eLevel)
     return setEnum(Tag::Disable, a_eLevel, s_objDisableLevelTexts);
 }
 
+// Every form a peer may send is understood, whatever its version attribute says, so that peers
+// of either protocol version read each other's disable: a level in the child "Disable" decides;
+// without one, the text "0" of the older form means the connection level.
 CAlivecheckConverter::eDISABLE_LEVELS CAlivecheckConverter::getDisableLevel() const
 {
-    const unsigned int uiVersion = getVersion();
-    if (uiVersion == 3) {
-        bool bGlobal = false;
-        return isDisabled_version3(bGlobal) ? DISABLE_CONNECTION : DISABLE_NONE;
-    }
     eDISABLE_LEVELS eLevel = DISABLE_NONE;
-    if (uiVersion > 3)
-        getEnum(Tag::Disable, eLevel, s_objDisableLevelTexts);
-    return eLevel;
+    if (getEnum(Tag::Disable, eLevel, s_objDisableLevelTexts) == 0)
+        return eLevel;
+    bool bGlobal = false;
+    return isDisabled_version3(bGlobal) ? DISABLE_CONNECTION : DISABLE_NONE;
 }
 
 int CAlivecheckConverter::disableCheck_version3(bool a_bGlobal)

@@ -48,8 +48,8 @@ private slots:
         QCOMPARE(objConv.setDisableLevel(CAlivecheckConverter::DISABLE_PROCESS), 0);
         QCOMPARE(objConv.getDisableLevel(), CAlivecheckConverter::DISABLE_PROCESS);
         QCOMPARE(objConv.setDisableLevel(CAlivecheckConverter::eDISABLE_LEVELS(7)), int(RESULT_INVALID_ARG));
-        objConv.setVersion(2);
-        QCOMPARE(objConv.getDisableLevel(), CAlivecheckConverter::DISABLE_NONE);
+        objConv.setVersion(2);  // the level is read whatever the version says
+        QCOMPARE(objConv.getDisableLevel(), CAlivecheckConverter::DISABLE_PROCESS);
 
         // A version-3 peer marks a disabled check with "0" and keeps its version on rewrite.
         CAliveCheck3 objOld;
@@ -69,6 +69,45 @@ private slots:
         CMsgFragment objOther(el("XmlCommunicationDevice", {}, {}, {el("Filter", {{"version", "4"}}, "1")}));
         QCOMPARE(CAlivecheckConverter(objOther).getVersion(), 0u);
         QVERIFY(!CAlivecheckConverter(objOther).isAvailabilitySet());
+    }
+
+    // Peers of either protocol version send their disable in one of two forms; each is read
+    // whatever the version attribute says.
+    void disableLevelInEveryForm_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("disable");
+        QTest::addColumn<int>("level");
+
+        // clang-format off
+        QTest::newRow("level child, version 4") << "4" << "" << "system" << 3;
+        QTest::newRow("level child, version 3") << "3" << "" << "process" << 2;
+        QTest::newRow("level child, version 2") << "2" << "" << "connection" << 1;
+        QTest::newRow("text 0, version 3") << "3" << "0" << QString() << 1;
+        QTest::newRow("text 0, version 4") << "4" << "0" << QString() << 1;
+        QTest::newRow("text 0, no version") << QString() << "0" << QString() << 1;
+        QTest::newRow("the child decides over the text") << "4" << "0" << "none" << 0;
+        QTest::newRow("availability") << "4" << "1" << QString() << 0;
+        QTest::newRow("unknown level, no text") << "4" << "" << "Process" << 0;
+        QTest::newRow("query") << "4" << "" << QString() << 0;
+        // clang-format on
+    }
+
+    void disableLevelInEveryForm()
+    {
+        QFETCH(QString, version);
+        QFETCH(QString, text);
+        QFETCH(QString, disable);
+        QFETCH(int, level);
+
+        const ptrCXmlElement ptrData = el("AliveCheck", {}, text);
+        if (!version.isNull())
+            ptrData->setAttribute("version", version);
+        if (!disable.isNull())
+            ptrData->addChild(el("Disable", {}, disable), -1);
+        CMsgFragment objFragment(el("XmlCommunicationDevice", {}, {}, {ptrData}));
+        QCOMPARE(int(CAlivecheckConverter(objFragment).getDisableLevel()), level);
     }
 
     void ownTextMessages_data()
