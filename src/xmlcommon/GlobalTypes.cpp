@@ -35,6 +35,48 @@ const XmlCommon::CEnumTexts<eINPUT_SOURCE_TYPES> G_objInputSourceTypeTexts{
     {INPUT_SOURCE_SOUNDCARD, "soundcard"},
     {INPUT_SOURCE_RECOMBINED_IQ, "recombinedIQ"},
 };
+
+const XmlCommon::CEnumTexts<eGUID_OBJECT_TYPES> G_objGuidObjectTypeTexts{
+    {GUID_OBJECT_NONE, "none"},
+    {GUID_OBJECT_TUNER, "tuner"},
+    {GUID_OBJECT_DCP, "dcp"},
+    {GUID_OBJECT_FFP, "ffp"},
+    {GUID_OBJECT_DSC, "dsc"},
+    {GUID_OBJECT_PROCESSING_UNIT, "processingUnit"},
+    {GUID_OBJECT_STORAGE_UNIT, "storageUnit"},
+    {GUID_OBJECT_FHA, "fha"},
+    {GUID_OBJECT_FHP, "fhp"},
+};
+
+const XmlCommon::CEnumTexts<eDCP_RUNNING_MODES> G_objDcpRunningModeTexts{
+    {DCP_RUNNING_SINGLE_CHANNEL, "singleChannel"},
+    {DCP_RUNNING_MULTI_CHANNEL, "multiChannel"},
+};
+
+const XmlCommon::CEnumTexts<eDDC_PROCESSING_MODES> G_objDdcProcessingModeTexts{
+    {DDC_PROCESSING_HW, "hw"},
+    {DDC_PROCESSING_SW, "sw"},
+};
+
+const XmlCommon::CEnumTexts<eSPECTRUM_PROCESSING_MODES> G_objSpectrumProcessingModeTexts{
+    {SPECTRUM_PROCESSING_FULL, "full"},
+    {SPECTRUM_PROCESSING_REDUCED, "reduced"},
+};
+
+const XmlCommon::CEnumTexts<eFHA_PROCESSING_MODES> G_objFhaProcessingModeTexts{
+    {FHA_PROCESSING_WITH_ANALYSIS, "withAnalysis"},
+    {FHA_PROCESSING_NO_ANALYSIS, "noAnalysis"},
+};
+
+const XmlCommon::CEnumTexts<eCPU_ALLOCATION_MODES> G_objCpuAllocationModeTexts{
+    {CPU_ALLOCATION_EXHAUST, "exhaust"},
+    {CPU_ALLOCATION_PRESERVE, "preserve"},
+};
+
+const XmlCommon::CEnumTexts<eRESOURCE_DEMAND_CLASSES_TRAITS> G_objResourceDemandClassTraitTexts{
+    {RESOURCE_DEMAND_CLASS_PREDEFINED, "predefined"},
+    {RESOURCE_DEMAND_CLASS_CUSTOM, "custom"},
+};
 }  // namespace GLOBAL_TYPES
 
 namespace GLOBAL_XML_TYPES

@@ -44,9 +44,66 @@ enum eINPUT_SOURCE_TYPES : int
     INPUT_SOURCE_RECOMBINED_IQ = 4,
 };
 
+// Which kind of object a GUID names.
+enum eGUID_OBJECT_TYPES : int
+{
+    GUID_OBJECT_NONE = 0,
+    GUID_OBJECT_TUNER = 1,
+    GUID_OBJECT_DCP = 2,
+    GUID_OBJECT_FFP = 3,
+    GUID_OBJECT_DSC = 4,
+    GUID_OBJECT_PROCESSING_UNIT = 5,
+    GUID_OBJECT_STORAGE_UNIT = 6,
+    GUID_OBJECT_FHA = 7,
+    GUID_OBJECT_FHP = 8,
+};
+
+enum eDCP_RUNNING_MODES : int
+{
+    DCP_RUNNING_SINGLE_CHANNEL = 1,
+    DCP_RUNNING_MULTI_CHANNEL = 2,
+};
+
+enum eDDC_PROCESSING_MODES : int
+{
+    DDC_PROCESSING_HW = 0,
+    DDC_PROCESSING_SW = 1,
+};
+
+enum eSPECTRUM_PROCESSING_MODES : int
+{
+    SPECTRUM_PROCESSING_FULL = 0,
+    SPECTRUM_PROCESSING_REDUCED = 1,
+};
+
+enum eFHA_PROCESSING_MODES : int
+{
+    FHA_PROCESSING_WITH_ANALYSIS = 0,
+    FHA_PROCESSING_NO_ANALYSIS = 1,
+};
+
+enum eCPU_ALLOCATION_MODES : int
+{
+    CPU_ALLOCATION_EXHAUST = 0,
+    CPU_ALLOCATION_PRESERVE = 1,
+};
+
+enum eRESOURCE_DEMAND_CLASSES_TRAITS : int
+{
+    RESOURCE_DEMAND_CLASS_PREDEFINED = 0,
+    RESOURCE_DEMAND_CLASS_CUSTOM = 1,
+};
+
 extern OXI_EXPORT const XmlCommon::CEnumTexts<eCHILD_APPLICATION_TYPES> G_objChildApplicationTypeTexts;
 extern OXI_EXPORT const XmlCommon::CEnumTexts<eLOCAL_STORAGE_STATES> G_objLocalStorageStateTexts;
 extern OXI_EXPORT const XmlCommon::CEnumTexts<eUNIT_ACTIVITY_STATUS> G_objUnitActivityStatusTexts;
 extern OXI_EXPORT const XmlCommon::CEnumTexts<eUNIT_REGISTER_STATUS> G_objUnitRegisterStatusTexts;
 extern OXI_EXPORT const XmlCommon::CEnumTexts<eINPUT_SOURCE_TYPES> G_objInputSourceTypeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eGUID_OBJECT_TYPES> G_objGuidObjectTypeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eDCP_RUNNING_MODES> G_objDcpRunningModeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eDDC_PROCESSING_MODES> G_objDdcProcessingModeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eSPECTRUM_PROCESSING_MODES> G_objSpectrumProcessingModeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eFHA_PROCESSING_MODES> G_objFhaProcessingModeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eCPU_ALLOCATION_MODES> G_objCpuAllocationModeTexts;
+extern OXI_EXPORT const XmlCommon::CEnumTexts<eRESOURCE_DEMAND_CLASSES_TRAITS> G_objResourceDemandClassTraitTexts;
 }  // namespace GLOBAL_TYPES
