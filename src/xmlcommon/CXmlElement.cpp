@@ -557,63 +557,6 @@ struct struReadableOptions
 // callers build them) would otherwise cost text quadratic in their depth.
 const int s_iMaxIndentLevels = 64;
 
-QString linePrefix(const struReadableOptions& a_objOptions, int a_iDepth)
-{
-    if (!a_objOptions.bUseIndent)
-        return QString();
-    return a_objOptions.strIndent + QString(2 * qMin(a_iDepth, s_iMaxIndentLevels), QLatin1Char(' '));
-}
-
-// The opening line of one element, with its value.
-void appendOpening(QString& a_strOut, const CXmlElement& a_objElement, const struReadableOptions& a_objOptions,
-                   int a_iDepth)
-{
-    const bool bZip = a_objElement.isCompressionDisabled();
-    const QString& strRawValue = a_objElement.getValue();
-    if (a_objOptions.pbCompressionDisabled)
-        *a_objOptions.pbCompressionDisabled |= bZip;
-    if (a_objOptions.puiUncompressedBytes && bZip)
-        *a_objOptions.puiUncompressedBytes += unsigned(strRawValue.size());
-
-    QString strValue;
-    if (strRawValue.startsWith(s_strCDataBegin))
-        strValue = a_objOptions.bShowCData ? strRawValue : QStringLiteral("<![CDATA[ ... ]]>");
-    else
-        strValue = a_objOptions.bEscape ? escape(strRawValue) : strRawValue;
-
-    QStringList lstAttributes;
-    lstAttributes.reserve(a_objElement.getNumberOfAttributes() + 1);
-    for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
-        lstAttributes.append(CXmlElement::m_strAttrBegin + QString::fromUtf8(ptrAttr->baName) +
-                             CXmlElement::m_strAttrMid +
-                             (a_objOptions.bEscape ? escape_attribute(ptrAttr->strValue) : ptrAttr->strValue) +
-                             CXmlElement::m_strAttrEnd);
-    }
-    if (a_objOptions.pbCompressionDisabled && bZip)
-        lstAttributes.append(a_objOptions.bEscape ? CXmlElement::m_strAttrCompressDisabled_escaped
-                                                  : CXmlElement::m_strAttrCompressDisabled);
-    if (a_objOptions.bSorted)
-        std::sort(lstAttributes.begin(), lstAttributes.end());
-
-    a_strOut += CXmlElement::m_strNewLine + linePrefix(a_objOptions, a_iDepth) + CXmlElement::m_strOpenBegin +
-                static_cast<const QString&>(a_objElement.tagname()) + lstAttributes.join(QString());
-    if (!strValue.isEmpty())
-        a_strOut += CXmlElement::m_strClose + strValue;
-    else
-        a_strOut += a_objElement.children().isEmpty() ? CXmlElement::m_strCloseEmpty : CXmlElement::m_strClose;
-}
-
-void appendClosing(QString& a_strOut, const CXmlElement& a_objElement, const struReadableOptions& a_objOptions,
-                   int a_iDepth)
-{
-    const QString& strName = a_objElement.tagname();
-    if (a_objOptions.bRecursive && !a_objElement.children().isEmpty())
-        a_strOut += CXmlElement::m_strNewLine + linePrefix(a_objOptions, a_iDepth) + CXmlElement::m_strOpenEnd +
-                    strName + CXmlElement::m_strClose;
-    else if (!a_objElement.getValue().isEmpty())
-        a_strOut += CXmlElement::m_strOpenEnd + strName + CXmlElement::m_strClose;
-}
-
 struct struReadableFrame
 {
     const CXmlElement* pElement;
@@ -626,36 +569,112 @@ struct struReadableFrame
 // Walks the tree with a stack of its own, like the wire writer: a caller's tree may be deeper
 // than the call stack allows. With sorting, the texts of an element's children are collected and
 // sorted before they join the element's text; an only child writes straight into it.
-void appendReadable(QString& a_strOut, const CXmlElement& a_objRoot, const struReadableOptions& a_objOptions)
+class CReadableWriter
 {
-    std::vector<struReadableFrame> vecStack;
-    appendOpening(a_strOut, a_objRoot, a_objOptions, 0);
-    vecStack.push_back({&a_objRoot, 0, 0, &a_strOut, {}});
-    while (!vecStack.empty()) {
-        struReadableFrame& objFrame = vecStack.back();
-        const QList<ptrCXmlElement>& lstChildren = objFrame.pElement->children();
-        const bool bSortChildren = a_objOptions.bSorted && lstChildren.size() > 1;
-        if (a_objOptions.bRecursive && objFrame.iNextChild < lstChildren.size()) {
-            const CXmlElement& objChild = *lstChildren.at(objFrame.iNextChild++);
-            QString* pTarget = objFrame.pTarget;
-            if (bSortChildren) {
-                objFrame.lstChildTexts.append(QString());
-                pTarget = &objFrame.lstChildTexts.last();
+public:
+    explicit CReadableWriter(const struReadableOptions& a_objOptions) : m_objOptions(a_objOptions) {}
+
+    void write(QString& a_strOut, const CXmlElement& a_objRoot)
+    {
+        std::vector<struReadableFrame> vecStack;
+        appendOpening(a_strOut, a_objRoot, 0);
+        vecStack.push_back({&a_objRoot, 0, 0, &a_strOut, {}});
+        while (!vecStack.empty()) {
+            struReadableFrame& objFrame = vecStack.back();
+            const QList<ptrCXmlElement>& lstChildren = objFrame.pElement->children();
+            const bool bSortChildren = m_objOptions.bSorted && lstChildren.size() > 1;
+            if (m_objOptions.bRecursive && objFrame.iNextChild < lstChildren.size()) {
+                const CXmlElement& objChild = *lstChildren.at(objFrame.iNextChild++);
+                QString* pTarget = objFrame.pTarget;
+                if (bSortChildren) {
+                    objFrame.lstChildTexts.append(QString());
+                    pTarget = &objFrame.lstChildTexts.last();
+                }
+                const int iDepth = objFrame.iDepth + 1;
+                appendOpening(*pTarget, objChild, iDepth);
+                vecStack.push_back({&objChild, iDepth, 0, pTarget, {}});
+                continue;
             }
-            const int iDepth = objFrame.iDepth + 1;
-            appendOpening(*pTarget, objChild, a_objOptions, iDepth);
-            vecStack.push_back({&objChild, iDepth, 0, pTarget, {}});
-            continue;
+            if (bSortChildren) {
+                std::sort(objFrame.lstChildTexts.begin(), objFrame.lstChildTexts.end());
+                for (const QString& strChild : qAsConst(objFrame.lstChildTexts))
+                    *objFrame.pTarget += strChild;
+            }
+            appendClosing(*objFrame.pTarget, *objFrame.pElement, objFrame.iDepth);
+            vecStack.pop_back();
         }
-        if (bSortChildren) {
-            std::sort(objFrame.lstChildTexts.begin(), objFrame.lstChildTexts.end());
-            for (const QString& strChild : qAsConst(objFrame.lstChildTexts))
-                *objFrame.pTarget += strChild;
-        }
-        appendClosing(*objFrame.pTarget, *objFrame.pElement, a_objOptions, objFrame.iDepth);
-        vecStack.pop_back();
     }
-}
+
+private:
+    void startLine(QString& a_strOut, int a_iDepth)
+    {
+        a_strOut += CXmlElement::m_strNewLine;
+        if (!m_objOptions.bUseIndent)
+            return;
+        const int iLevels = qMin(a_iDepth, s_iMaxIndentLevels);
+        while (m_vecPrefixes.size() <= iLevels)
+            m_vecPrefixes.append(m_objOptions.strIndent + QString(2 * m_vecPrefixes.size(), QLatin1Char(' ')));
+        a_strOut += m_vecPrefixes.at(iLevels);
+    }
+
+    // The opening line of one element, with its value.
+    void appendOpening(QString& a_strOut, const CXmlElement& a_objElement, int a_iDepth)
+    {
+        const bool bZip = a_objElement.isCompressionDisabled();
+        const QString& strValue = a_objElement.getValue();
+        if (m_objOptions.pbCompressionDisabled)
+            *m_objOptions.pbCompressionDisabled |= bZip;
+        if (m_objOptions.puiUncompressedBytes && bZip)
+            *m_objOptions.puiUncompressedBytes += unsigned(strValue.size());
+
+        startLine(a_strOut, a_iDepth);
+        a_strOut += CXmlElement::m_strOpenBegin;
+        a_strOut += static_cast<const QString&>(a_objElement.tagname());
+        appendAttributes(a_strOut, a_objElement);
+        if (strValue.isEmpty()) {
+            a_strOut += a_objElement.children().isEmpty() ? CXmlElement::m_strCloseEmpty : CXmlElement::m_strClose;
+            return;
+        }
+        a_strOut += CXmlElement::m_strClose;
+        if (strValue.startsWith(s_strCDataBegin))
+            a_strOut += m_objOptions.bShowCData ? strValue : QStringLiteral("<![CDATA[ ... ]]>");
+        else
+            a_strOut += m_objOptions.bEscape ? escape(strValue) : strValue;
+    }
+
+    void appendAttributes(QString& a_strOut, const CXmlElement& a_objElement)
+    {
+        QStringList lstAttributes;
+        lstAttributes.reserve(a_objElement.getNumberOfAttributes() + 1);
+        for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
+            lstAttributes.append(CXmlElement::m_strAttrBegin + QString::fromUtf8(ptrAttr->baName) +
+                                 CXmlElement::m_strAttrMid +
+                                 (m_objOptions.bEscape ? escape_attribute(ptrAttr->strValue) : ptrAttr->strValue) +
+                                 CXmlElement::m_strAttrEnd);
+        }
+        if (m_objOptions.pbCompressionDisabled && a_objElement.isCompressionDisabled())
+            lstAttributes.append(m_objOptions.bEscape ? CXmlElement::m_strAttrCompressDisabled_escaped
+                                                      : CXmlElement::m_strAttrCompressDisabled);
+        if (m_objOptions.bSorted)
+            std::sort(lstAttributes.begin(), lstAttributes.end());
+        for (const QString& strAttribute : qAsConst(lstAttributes))
+            a_strOut += strAttribute;
+    }
+
+    void appendClosing(QString& a_strOut, const CXmlElement& a_objElement, int a_iDepth)
+    {
+        if (m_objOptions.bRecursive && !a_objElement.children().isEmpty())
+            startLine(a_strOut, a_iDepth);
+        else if (a_objElement.getValue().isEmpty())
+            return;
+        a_strOut += CXmlElement::m_strOpenEnd;
+        a_strOut += static_cast<const QString&>(a_objElement.tagname());
+        a_strOut += CXmlElement::m_strClose;
+    }
+
+    const struReadableOptions& m_objOptions;
+    QVector<QString> m_vecPrefixes;  // the start of a line, by depth
+};
 }  // namespace
 
 QString CXmlElement::toString(const QString& a_strIndent, bool a_bRecursive, bool a_bEscape, bool a_bUseIndent,
@@ -671,7 +690,7 @@ QString CXmlElement::toString(const QString& a_strIndent, bool a_bRecursive, boo
                                          a_pbCompressionDisabled,
                                          a_puiUncompressedBytes,
                                          a_bSorted};
-    appendReadable(strOut, *this, objOptions);
+    CReadableWriter(objOptions).write(strOut, *this);
     if (a_bNewLineAtEnd)
         strOut += m_strNewLine;
     return strOut;
