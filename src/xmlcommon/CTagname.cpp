@@ -1,7 +1,8 @@
-#include "CTagname.h"
+#include "CTagname_p.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace XmlCommon
 {
@@ -25,34 +26,51 @@ const QString& emptyString()
 }
 }  // namespace
 
-CTagname::CTagname(const char* a_pszName) : m_ptrForms(new struForms)
+CTagname::CTagname(const char* a_pszName) : m_pForms(new struForms)
 {
-    m_ptrForms->baName = QByteArray(a_pszName);
-    m_ptrForms->usFlags = m_usByteArray;
+    m_pForms->baName = QByteArray(a_pszName);
+    m_pForms->usFlags = m_usByteArray;
     makeChildren();
 }
 
-CTagname::CTagname(const QByteArray& a_baName) : m_ptrForms(new struForms)
+CTagname::CTagname(const QByteArray& a_baName) : m_pForms(new struForms)
 {
-    m_ptrForms->baName = a_baName;
-    m_ptrForms->usFlags = m_usByteArray;
+    m_pForms->baName = a_baName;
+    m_pForms->usFlags = m_usByteArray;
     makeChildren();
 }
 
-CTagname::CTagname(const QString& a_strName) : m_ptrForms(new struForms)
+CTagname::CTagname(const QString& a_strName) : m_pForms(new struForms)
 {
-    m_ptrForms->strName = a_strName;
-    m_ptrForms->usFlags = m_usString;
+    m_pForms->strName = a_strName;
+    m_pForms->usFlags = m_usString;
     makeChildren();
 }
 
-CTagname::~CTagname() = default;
+CTagname::CTagname(const CTagname& a_objOther) : m_pForms(a_objOther.m_pForms)
+{
+    if (m_pForms && !m_pForms->bPermanent)
+        m_pForms->iRef.ref();
+}
+
+CTagname& CTagname::operator=(const CTagname& a_objOther)
+{
+    CTagname objCopy(a_objOther);
+    std::swap(m_pForms, objCopy.m_pForms);
+    return *this;
+}
+
+CTagname::~CTagname()
+{
+    if (m_pForms && !m_pForms->bPermanent && !m_pForms->iRef.deref())
+        delete m_pForms;
+}
 
 void CTagname::makeChildren()
 {
-    if (!m_ptrForms)
+    if (!m_pForms)
         return;
-    struForms& objForms = *m_ptrForms;
+    struForms& objForms = *m_pForms;
     // Names travel in a UTF-8 stream: bytes that are not UTF-8 would break it, so they are
     // taken as what they decode to.
     if (!(objForms.usFlags & m_usByteArray)) {
@@ -69,47 +87,44 @@ void CTagname::makeChildren()
     objForms.usFlags = m_usByteArray | m_usString | m_usBegin | m_usEnd;
 }
 
-void CTagname::CFormsRef::detach()
-{
-    if (!m_pForms || (!m_pForms->bPermanent && m_pForms->iRef.loadRelaxed() == 1))
-        return;
-    auto* pOwn = new struForms;
-    pOwn->baName = m_pForms->baName;
-    pOwn->baBegin = m_pForms->baBegin;
-    pOwn->baEnd = m_pForms->baEnd;
-    pOwn->strName = m_pForms->strName;
-    pOwn->usFlags = m_pForms->usFlags;
-    *this = CFormsRef(pOwn);
-}
-
 void CTagname::clearChildren()
 {
-    if (!m_ptrForms)
+    if (!m_pForms)
         return;
-    m_ptrForms.detach();
-    m_ptrForms->usFlags &= 0xfff3;
+    // This copy gets forms of its own, shared with no other copy.
+    if (m_pForms->bPermanent || m_pForms->iRef.loadRelaxed() != 1) {
+        auto* pOwn = new struForms;
+        pOwn->baName = m_pForms->baName;
+        pOwn->baBegin = m_pForms->baBegin;
+        pOwn->baEnd = m_pForms->baEnd;
+        pOwn->strName = m_pForms->strName;
+        pOwn->usFlags = m_pForms->usFlags;
+        CTagname objOld;
+        objOld.m_pForms = std::exchange(m_pForms, pOwn);
+    }
+    m_pForms->usFlags &= 0xfff3;
     // Rebuilt at once, so that no reader ever fills a form lazily in shared data.
     makeChildren();
 }
 
 const QByteArray& CTagname::name() const
 {
-    return m_ptrForms ? m_ptrForms->baName : emptyBytes();
+    return m_pForms ? m_pForms->baName : emptyBytes();
 }
 
 const QByteArray& CTagname::begin() const
 {
-    return m_ptrForms ? m_ptrForms->baBegin : emptyBytes();
+    return m_pForms ? m_pForms->baBegin : emptyBytes();
 }
 
 const QByteArray& CTagname::end() const
 {
-    return m_ptrForms ? m_ptrForms->baEnd : emptyBytes();
+    return m_pForms ? m_pForms->baEnd : emptyBytes();
 }
 
 CTagname::operator const QString&() const
 {
-    return m_ptrForms ? m_ptrForms->strName : emptyString();
+    return m_pForms ? m_pForms->strName : emptyString();
 }
 
 CTagname::operator QVariant() const
@@ -124,27 +139,27 @@ std::string CTagname::toStdString() const
 
 bool CTagname::operator==(const CTagname& a_objOther) const
 {
-    if (!m_ptrForms || !a_objOther.m_ptrForms)
-        return !m_ptrForms && !a_objOther.m_ptrForms;
+    if (!m_pForms || !a_objOther.m_pForms)
+        return !m_pForms && !a_objOther.m_pForms;
     // Both always hold their bytes; copies of one name share them.
-    return m_ptrForms == a_objOther.m_ptrForms || m_ptrForms->baName == a_objOther.m_ptrForms->baName;
+    return m_pForms == a_objOther.m_pForms || m_pForms->baName == a_objOther.m_pForms->baName;
 }
 
 bool CTagname::operator==(const QByteArray& a_baName) const
 {
-    return m_ptrForms && m_ptrForms->baName == a_baName;
+    return m_pForms && m_pForms->baName == a_baName;
 }
 
 bool CTagname::operator==(const QString& a_strName) const
 {
-    return m_ptrForms && m_ptrForms->strName == a_strName;
+    return m_pForms && m_pForms->strName == a_strName;
 }
 
 bool CTagname::operator==(const char* a_pszName) const
 {
-    if (!m_ptrForms)
+    if (!m_pForms)
         return false;
-    const QByteArray& baName = m_ptrForms->baName;
+    const QByteArray& baName = m_pForms->baName;
     if (a_pszName == nullptr)
         return baName.isEmpty();
     return std::strlen(a_pszName) == size_t(baName.size()) &&

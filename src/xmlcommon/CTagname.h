@@ -2,7 +2,6 @@
 
 #include <OrvexXmlInterface/OxiExport.h>
 
-#include <QtCore/QAtomicInt>
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 #include <QtCore/QVariant>
@@ -35,13 +34,17 @@ public:
     CTagname(const char* a_pszName);
     CTagname(const QByteArray& a_baName);
     CTagname(const QString& a_strName);
-    CTagname(const CTagname& a_objOther) = default;
-    CTagname(CTagname&& a_objOther) noexcept = default;
-    CTagname& operator=(const CTagname& a_objOther) = default;
-    CTagname& operator=(CTagname&& a_objOther) noexcept = default;
+    CTagname(const CTagname& a_objOther);
+    CTagname(CTagname&& a_objOther) noexcept : m_pForms(std::exchange(a_objOther.m_pForms, nullptr)) {}
+    CTagname& operator=(const CTagname& a_objOther);
+    CTagname& operator=(CTagname&& a_objOther) noexcept
+    {
+        std::swap(m_pForms, a_objOther.m_pForms);
+        return *this;
+    }
     virtual ~CTagname();
 
-    bool isEmpty() const { return !m_ptrForms; }
+    bool isEmpty() const { return m_pForms == nullptr; }
 
     const QByteArray& name() const;
     const QByteArray& begin() const;
@@ -68,57 +71,9 @@ protected:
 
 private:
     friend class Tag::CVocabulary;
+    // The forms, shared by all copies of a name (CTagname_p.h).
+    struct struForms;
 
-    struct struForms
-    {
-        QAtomicInt iRef{1};
-        // The vocabulary's forms live as long as the process and are never counted: copying a
-        // vocabulary name then writes no shared memory, which threads would otherwise contend for.
-        bool bPermanent = false;
-        QByteArray baName;
-        QByteArray baBegin;
-        QByteArray baEnd;
-        QString strName;
-        unsigned short usFlags = 0;
-    };
-
-    // A counted reference to the shared forms.
-    class CFormsRef
-    {
-    public:
-        CFormsRef() = default;
-        explicit CFormsRef(struForms* a_pForms) : m_pForms(a_pForms) {}
-        CFormsRef(const CFormsRef& a_objOther) : m_pForms(a_objOther.m_pForms) { retain(); }
-        CFormsRef(CFormsRef&& a_objOther) noexcept : m_pForms(std::exchange(a_objOther.m_pForms, nullptr)) {}
-        CFormsRef& operator=(CFormsRef a_objOther) noexcept
-        {
-            std::swap(m_pForms, a_objOther.m_pForms);
-            return *this;
-        }
-        ~CFormsRef()
-        {
-            if (m_pForms && !m_pForms->bPermanent && !m_pForms->iRef.deref())
-                delete m_pForms;
-        }
-
-        struForms* operator->() const { return m_pForms; }
-        struForms& operator*() const { return *m_pForms; }
-        explicit operator bool() const { return m_pForms != nullptr; }
-        bool operator!() const { return m_pForms == nullptr; }
-        bool operator==(const CFormsRef& a_objOther) const { return m_pForms == a_objOther.m_pForms; }
-        // Gives this reference forms of its own, shared with no other copy.
-        void detach();
-
-    private:
-        void retain() const
-        {
-            if (m_pForms && !m_pForms->bPermanent)
-                m_pForms->iRef.ref();
-        }
-
-        struForms* m_pForms = nullptr;
-    };
-
-    CFormsRef m_ptrForms;
+    struForms* m_pForms = nullptr;
 };
 }  // namespace XmlCommon

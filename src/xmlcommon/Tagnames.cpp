@@ -1,5 +1,7 @@
 #include "Tagnames.h"
 
+#include "CTagname_p.h"
+
 // One definition per name, shared by every unit and every library user: the constants are
 // built once when the library is loaded, and a converter passes them by reference.
 #include <QtCore/QHash>
@@ -14,7 +16,7 @@ public:
     static CTagname permanent(const char* a_pszName)
     {
         CTagname objTag(a_pszName);
-        objTag.m_ptrForms->bPermanent = true;
+        objTag.m_pForms->bPermanent = true;
         return objTag;
     }
 };
