@@ -131,12 +131,13 @@ void CDebugCenter::setFlagInfo(const QString& a_strClass, const QMap<QString, st
     m_mapFlagInfo.insert(a_strClass, a_mapInfo);
 }
 
-void CDebugCenter::mergeFlagInfo(const QString& a_strClass, const QMap<QString, QString>& a_mapValues)
+void CDebugCenter::mergeFlagInfo(const QString& a_strClass, const QMap<QString, QString>& a_mapValues,
+                                 bool a_bOnceOnly)
 {
     std::lock_guard<std::mutex> lock(m_objMutex);
     QMap<QString, struFlagData>& mapInfo = m_mapFlagInfo[a_strClass];
     for (auto it = a_mapValues.cbegin(); it != a_mapValues.cend(); ++it)
-        mapInfo.insert(it.key(), {it.value(), false});
+        mapInfo.insert(it.key(), {it.value(), a_bOnceOnly});
 }
 
 void CDebugCenter::getFlagInfo(typMapDbgFlags& a_mapInfo) const

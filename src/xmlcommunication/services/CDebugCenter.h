@@ -65,7 +65,7 @@ protected:
 private:
     friend class CDebugFlags;
     // Adds flags to a class's information, read and written under one lock.
-    void mergeFlagInfo(const QString& a_strClass, const QMap<QString, QString>& a_mapValues);
+    void mergeFlagInfo(const QString& a_strClass, const QMap<QString, QString>& a_mapValues, bool a_bOnceOnly);
 
     mutable std::mutex m_objMutex;
     // Held from a merge until its broadcast is out, so that holders see setups in merge order.

@@ -22,7 +22,12 @@ CDebugFlags::~CDebugFlags() = default;
 
 void CDebugFlags::registerFlags(const QMap<QString, QString>& a_mapValues)
 {
-    CDebugCenter::getInstance()->mergeFlagInfo(m_strClass, a_mapValues);
+    CDebugCenter::getInstance()->mergeFlagInfo(m_strClass, a_mapValues, false);
+}
+
+void CDebugFlags::registerOnceOnlyFlags(const QMap<QString, QString>& a_mapValues)
+{
+    CDebugCenter::getInstance()->mergeFlagInfo(m_strClass, a_mapValues, true);
 }
 
 QMap<QString, QString> CDebugFlags::handleNewDbgFlagSetup(const QStringList& a_lstClasses)

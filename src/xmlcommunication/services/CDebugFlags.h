@@ -37,6 +37,8 @@ protected:
     void followDebugCenter(QObject* a_pHolder);
     // Adds flags (name -> allowed values) to this class's registration.
     void registerFlags(const QMap<QString, QString>& a_mapValues);
+    // Adds commands: flags that are broadcast but never kept as part of the setup.
+    void registerOnceOnlyFlags(const QMap<QString, QString>& a_mapValues);
     // One diagnostic text while the class's "log" flag is on.
     void debugLog(const QString& a_strText) const;
 

@@ -6,11 +6,12 @@
 #include <OrvexXmlInterface/xmlcommunication/transport/TransportTypes.h>
 
 #include <QtCore/QObject>
+#include <QtCore/QPointer>
 #include <QtCore/QTimer>
+#include <QtNetwork/QTcpSocket>
 
 #include <memory>
 
-class QTcpSocket;
 
 namespace XmlCommunication
 {
@@ -65,7 +66,7 @@ private:
     void stopReading(const QString& a_strReason);
 
     std::unique_ptr<XmlCommon::CXmlStreamParser> m_pParser;
-    QTcpSocket* m_pSocket = nullptr;
+    QPointer<QTcpSocket> m_pSocket;  // not owned
     unsigned int m_uiConnectionId;
     struConnectionLimits m_objLimits;
     QString m_strLastError;

@@ -61,7 +61,15 @@ struct struConnectionLimits
     unsigned int uiMessageCompletionMs = 120000;
     // The send watchdog: a send buffer that the peer does not empty for this long closes the connection.
     unsigned int uiSendStuckMs = 10000;
+    // Unsent bytes a peer may leave waiting before it is closed, whatever the watchdog says.
+    qint64 llMaxSendBacklogBytes = 256 * 1024 * 1024;
 };
+
+// The minimum processing time of this process, microseconds (500,000 unless raised): a request
+// granting less than it plus one second is given 6 s instead.
+OXI_EXPORT quint32 getMinProcessingTime();
+// Takes a_u32Us when it is above 500,000.
+OXI_EXPORT void setMinProcessingTime(quint32 a_u32Us);
 
 // The description of the hosting application, sent to peers.
 struct struCOMMAN_DESCRIPTION
@@ -82,6 +90,9 @@ struct struCOMMAN_STARTUP_CONFIG
     quint32 ulMinProcessingTime = 0;  // microseconds; above 500,000 it raises the process-wide minimum
     struCOMMAN_DESCRIPTION objDescription;
     struConnectionLimits objLimits;  // for every connection of the manager
+    // Messages each of the host's three queues may hold (0: no limit); past it a request is
+    // answered with the fault 0x02400008, a reply or event is dropped with a log text.
+    quint32 ulMaxQueuedMessages = 100000;
 };
 }  // namespace XmlCommunication
 
