@@ -1,0 +1,514 @@
+#include "CCommanThread.h"
+
+#include "CComMan.h"
+#include "CConnectionThread.h"
+
+#include <OrvexXmlInterface/platform/Platform.h>
+#include <OrvexXmlInterface/xmlcommon/Tagnames.h>
+#include <OrvexXmlInterface/xmlcommunication/services/CAliveCheckManager.h>
+#include <OrvexXmlInterface/xmlcommunication/services/CTriggerManager.h>
+
+#include <QtCore/QCoreApplication>
+
+#include <memory>
+
+using namespace XmlCommon;
+
+namespace XmlCommunication
+{
+namespace
+{
+const QString s_strClass = QStringLiteral("CCommanThread");
+const QString s_strMsgRefIncrementer = QStringLiteral("MsgRefIncrementer");
+const unsigned int s_uiShortRequestTime = 6000000;
+const int s_iStartWaitMs = 2000;
+const int s_iCallPollMs = 20;
+
+ptrCXmlMessage takeFirst(QRecursiveMutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue)
+{
+    QMutexLocker lock(&a_objLock);
+    return a_objQueue.isEmpty() ? ptrCXmlMessage() : a_objQueue.dequeue();
+}
+
+ptrCXmlElement textNode(const char* a_pszName, const QString& a_strText)
+{
+    ptrCXmlElement ptrNode(new CXmlElement(CTagname(a_pszName)));
+    ptrNode->setValue(a_strText);
+    return ptrNode;
+}
+}  // namespace
+
+CCommanThread::CCommanThread(QObject* a_pParent) : QThread(a_pParent), CDebugFlags(s_strClass)
+{
+    registerFlags({{s_strMsgRefIncrementer, QStringLiteral("%1,%2").arg(QStringLiteral("0"), QStringLiteral("1"))}});
+    followDebugCenter(this);
+    getCurrentDbgFlagSetup();
+    CTriggerManager::getInstance();
+    m_objMetaInfo.setElementTree(ptrCXmlElement(new CXmlElement(Tag::MetaInformation)));
+}
+
+CCommanThread::~CCommanThread()
+{
+    log(QStringLiteral("CCommanThread::~CCommanThread()"));
+    if (isRunning()) {
+        exit(0);
+        if (!wait(5000)) {
+            // Every step of the manager's end is bounded: it ends; it is never terminated.
+            Platform::debugOutput(QStringLiteral("CCommanThread::~CCommanThread() the waiting for "
+                                                 "\"thread-is-finished\" has timedout. (%1 ms)")
+                                      .arg(5000));
+            wait();
+        }
+    }
+}
+
+void CCommanThread::log(const QString& a_strText) const
+{
+    if (isLogOn())
+        Platform::debugOutput(a_strText);
+}
+
+quint16 CCommanThread::start(struCOMMAN_STARTUP_CONFIG& a_objConfig)
+{
+    m_objRequested = a_objConfig;
+    if (m_objRequested.strIpAddress.isEmpty())
+        m_objRequested.strIpAddress = QStringLiteral("0.0.0.0");
+    setMinProcessingTime(m_objRequested.ulMinProcessingTime);
+    m_objForManager = m_objRequested;
+    QThread::start(QThread::InheritPriority);
+    quint16 usPort = 0;
+    if (m_objStarted.tryAcquire(1, s_iStartWaitMs)) {
+        CComMan* pManager = m_pManager.load();
+        if (pManager && pManager->isRunning())
+            usPort = pManager->getPort();
+    }
+    log(QStringLiteral("CCommanThread: thread is started. port: %1").arg(usPort));
+    m_objRequested.usPort = usPort;
+    a_objConfig.usPort = usPort;
+    return usPort;
+}
+
+void CCommanThread::run()
+{
+    log(QStringLiteral("CCommanThread::run()"));
+    std::unique_ptr<CComMan> pManager(new CComMan(m_objRequestLock, m_objRequests, m_objReplyLock, m_objReplies,
+                                                  m_objEventLock, m_objEvents, m_bReplyLagSpreading));
+    connectManager(pManager.get());
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        pManager->setStartupFault(m_objStartupFault);
+    }
+    m_bCompletelyStarted = pManager->init(m_objForManager);
+    {
+        QMutexLocker lock(&m_objManagerMutex);
+        m_pManager = pManager.get();
+        m_bManagerAccepts = true;
+    }
+    m_objStarted.release();
+    setPriority(QThread::HighestPriority);
+    exec();
+    log(QStringLiteral("CCommanThread::run() has left the eventloop!"));
+    closeManager(pManager.release());
+}
+
+void CCommanThread::connectManager(CComMan* a_pManager)
+{
+    connect(a_pManager, &CComMan::SignalNewJob, this, &CCommanThread::SignalNewJob);
+    connect(a_pManager, &CComMan::SignalNewConnection, this, &CCommanThread::SlotNewConnection);
+    connect(a_pManager, &CComMan::SignalConnectionClosed, this, &CCommanThread::SlotConnectionClosed);
+    connect(a_pManager, &CComMan::SignalXmlParserError, this, &CCommanThread::SignalXmlParserError);
+    connect(a_pManager, &CComMan::SignalFilterSet, this, &CCommanThread::SignalFilterSet);
+    connect(a_pManager, &CComMan::SignalAllConnectionsClosed, this, &CCommanThread::SlotAllConnectionsClosed);
+    connect(a_pManager, &CComMan::SignalMetaInfo, this, &CCommanThread::SlotMetaInfo);
+    connect(a_pManager, &CComMan::SignalConnectionInfo, this, &CCommanThread::SlotConnectionInfo, Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalSendToAllClients, a_pManager, &CComMan::SlotSendToAllClients,
+            Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalSendToOneClient, a_pManager, &CComMan::SlotSendToOneClient,
+            Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalDestroyAllConnections, a_pManager, &CComMan::SlotDestroyAllConnections,
+            Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalDestroyConnection, a_pManager, &CComMan::SlotDestroyConnection,
+            Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalConnectToMaster, a_pManager, &CComMan::SlotConnectToMaster,
+            Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalDescription, a_pManager, &CComMan::slotDescription, Qt::QueuedConnection);
+    connect(this, &CCommanThread::SignalRouteTimeoutInc, a_pManager, &CComMan::slotRouteTimeoutInc,
+            Qt::QueuedConnection);
+}
+
+void CCommanThread::closeManager(CComMan* a_pManager)
+{
+    {
+        QMutexLocker lock(&m_objManagerMutex);
+        m_bManagerAccepts = false;
+    }
+    // What the host handed over before the end is still delivered or answered.
+    QCoreApplication::sendPostedEvents(a_pManager);
+    {
+        QMutexLocker lock(&m_objManagerMutex);
+        m_pManager = nullptr;
+    }
+    delete a_pManager;
+}
+
+bool CCommanThread::waitForFinished(unsigned int a_uiMs)
+{
+    return wait(a_uiMs);
+}
+
+void CCommanThread::stop()
+{
+    exit(0);
+}
+
+bool CCommanThread::toManager(const std::function<void()>& a_fnEmit)
+{
+    QMutexLocker lock(&m_objManagerMutex);
+    if (!m_bManagerAccepts)
+        return false;
+    a_fnEmit();
+    return true;
+}
+
+bool CCommanThread::callOnManager(const std::function<void(CComMan*)>& a_fnCall)
+{
+    if (QThread::currentThread() == this) {
+        CComMan* pManager = m_pManager.load();
+        if (pManager)
+            a_fnCall(pManager);
+        return pManager != nullptr;
+    }
+    auto ptrDone = std::make_shared<QSemaphore>();
+    {
+        QMutexLocker lock(&m_objManagerMutex);
+        CComMan* pManager = m_pManager.load();
+        if (!m_bManagerAccepts || !pManager)
+            return false;
+        QMetaObject::invokeMethod(
+            pManager,
+            [pManager, a_fnCall, ptrDone] {
+                a_fnCall(pManager);
+                ptrDone->release();
+            },
+            Qt::QueuedConnection);
+    }
+    // A call posted to a manager that stops is run while it stops, or dropped with it.
+    while (!ptrDone->tryAcquire(1, s_iCallPollMs)) {
+        if (!isRunning() || !m_pManager.load())
+            return ptrDone->tryAcquire(1, 0);
+    }
+    return true;
+}
+
+ptrCXmlMessage CCommanThread::getNextRequest()
+{
+    const ptrCXmlMessage ptrRequest = takeFirst(m_objRequestLock, m_objRequests);
+    if (ptrRequest)
+        callOnManager([ptrRequest](CComMan* a_pManager) { a_pManager->slotMapRequestMsg(ptrRequest); });
+    return ptrRequest;
+}
+
+ptrCXmlMessage CCommanThread::getNextReply()
+{
+    return takeFirst(m_objReplyLock, m_objReplies);
+}
+
+ptrCXmlMessage CCommanThread::getNextEvent()
+{
+    return takeFirst(m_objEventLock, m_objEvents);
+}
+
+void CCommanThread::sendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_u32ContinuousId)
+{
+    if (!a_ptrMsg || a_ptrMsg->isNull()) {
+        log(QStringLiteral("CCommanThread::sendToOneClient() EMPTY msg!!"));
+        return;
+    }
+    sendToOne(a_ptrMsg->copyShared(true), a_u32ContinuousId);
+}
+
+void CCommanThread::postToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_u32ContinuousId)
+{
+    if (!a_ptrMsg || a_ptrMsg->isNull()) {
+        log(QStringLiteral("CCommanThread::postToOneClient() EMPTY msg!!"));
+        return;
+    }
+    const ptrCXmlMessage ptrTaken = a_ptrMsg->copyShared(false);
+    ptrTaken->setElementTree(a_ptrMsg->getElementTree());
+    a_ptrMsg->setElementTree(ptrCXmlElement());
+    sendToOne(ptrTaken, a_u32ContinuousId);
+}
+
+void CCommanThread::sendToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_lstExcluded)
+{
+    if (!a_ptrMsg || a_ptrMsg->isNull()) {
+        log(QStringLiteral("CCommanThread::sendToAllClients() EMPTY msg!!"));
+        return;
+    }
+    sendToAll(a_ptrMsg->copyShared(true), a_lstExcluded);
+}
+
+void CCommanThread::postToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_lstExcluded)
+{
+    if (!a_ptrMsg || a_ptrMsg->isNull()) {
+        log(QStringLiteral("CCommanThread::postToAllClients() EMPTY msg!!"));
+        return;
+    }
+    const ptrCXmlMessage ptrTaken = a_ptrMsg->copyShared(false);
+    ptrTaken->setElementTree(a_ptrMsg->getElementTree());
+    a_ptrMsg->setElementTree(ptrCXmlElement());
+    sendToAll(ptrTaken, a_lstExcluded);
+}
+
+void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
+{
+    log(QStringLiteral("CCommanThread::sendToOne()"));
+    const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
+    if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
+        const quint64 u64Now = Platform::nowMonotonicUs();
+        if (quint64(a_ptrMsg->getAvailableTime()) >= quint64(getMinProcessingTime()) + 1000000u) {
+            a_ptrMsg->setTimeout(u64Now + a_ptrMsg->getAvailableTime());
+        } else {
+            a_ptrMsg->setAvailableTime(s_uiShortRequestTime);
+            a_ptrMsg->setTimeout(u64Now + s_uiShortRequestTime);
+            if (m_pManager.load() && a_u32ContinuousId != 0)
+                toManager([&] { emit SignalRouteTimeoutInc(a_u32ContinuousId, u64Now + s_uiShortRequestTime); });
+        }
+    } else if (eType == CXmlMessage::REPLY_GET || eType == CXmlMessage::REPLY_SET) {
+        callOnManager([a_ptrMsg](CComMan* a_pManager) { a_pManager->slotUnmapRequestMsg(a_ptrMsg); });
+    } else if (eType == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
+        QMutexLocker lock(&m_objStateMutex);
+        if (!m_objRequested.objDescription.strAppGuid.isEmpty())
+            a_ptrMsg->setOrigin(m_objRequested.objDescription.strAppGuid);
+    }
+    a_ptrMsg->updateRequestParent();
+    if (!toManager([&] { emit SignalSendToOneClient(a_ptrMsg, a_u32ContinuousId); }))
+        answerUndeliverable(a_ptrMsg);
+}
+
+void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint32>& a_lstExcluded)
+{
+    log(QStringLiteral("CCommanThread::sendToAll()"));
+    if (a_ptrMsg->getServiceType() == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
+        QMutexLocker lock(&m_objStateMutex);
+        if (!m_objRequested.objDescription.strAppGuid.isEmpty())
+            a_ptrMsg->setOrigin(m_objRequested.objDescription.strAppGuid);
+    }
+    a_ptrMsg->updateRequestParent();
+    toManager([&] { emit SignalSendToAllClients(a_ptrMsg, a_lstExcluded); });
+}
+
+void CCommanThread::answerUndeliverable(const ptrCXmlMessage& a_ptrRequest)
+{
+    // Without a manager nothing goes out: a request still gets its answer.
+    const CXmlMessage::eSERVICE_TYPES eType = a_ptrRequest->getServiceType();
+    if (eType != CXmlMessage::REQUEST_GET && eType != CXmlMessage::REQUEST_SET)
+        return;
+    a_ptrRequest->changeRequestToReply(0x02400008, Platform::nowUtcUs());
+    {
+        QMutexLocker lock(&m_objReplyLock);
+        m_objReplies.enqueue(a_ptrRequest);
+    }
+    emit SignalNewJob(GLOBAL_XML_TYPES::ekMT_REPLY);
+}
+
+void CCommanThread::connectToMaster(quint16 a_usPort, const QString& a_strId)
+{
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        m_objRequested.objDescription.strAppGuid = a_strId;
+    }
+    toManager([&] { emit SignalConnectToMaster(a_usPort, a_strId); });
+}
+
+void CCommanThread::setDescription(struCOMMAN_DESCRIPTION& a_objDescription)
+{
+    log(QStringLiteral("CCommanThread::setDescription()"));
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        struCOMMAN_DESCRIPTION& objStored = m_objRequested.objDescription;
+        objStored.strAppName = a_objDescription.strAppName;
+        objStored.strAppVersion = a_objDescription.strAppVersion;
+        objStored.strAppBuild = a_objDescription.strAppBuild;
+        objStored.strAppInterface = a_objDescription.strAppInterface;
+        if (objStored.strAppGuid.isEmpty())
+            objStored.strAppGuid = a_objDescription.strAppGuid;
+    }
+    toManager([&] { emit SignalDescription(a_objDescription); });
+}
+
+bool CCommanThread::addConnection(CConnectionThread* a_pThread)
+{
+    if (!a_pThread)
+        return false;
+    log(QStringLiteral("CCommanThread::addConnection()"));
+    a_pThread->moveToThread(this);
+    return callOnManager([a_pThread](CComMan* a_pManager) { a_pManager->addConnection(a_pThread); });
+}
+
+void CCommanThread::destroyConnection(quint32 a_u32Id)
+{
+    log(QStringLiteral("CCommanThread::destroyConnection(%1)").arg(a_u32Id));
+    toManager([&] { emit SignalDestroyConnection(a_u32Id); });
+}
+
+void CCommanThread::destroyAllConnections()
+{
+    log(QStringLiteral("CCommanThread::destroyAllConnections()"));
+    toManager([&] { emit SignalDestroyAllConnections(); });
+}
+
+void CCommanThread::SlotDestroyAllConnections()
+{
+    log(QStringLiteral("CCommanThread::SlotDestroyAllConnections()"));
+    destroyAllConnections();
+}
+
+QList<struClientData> CCommanThread::getConnectionInfo(quint32 a_u32Id) const
+{
+    QMutexLocker lock(&m_objStateMutex);
+    if (a_u32Id == 0)
+        return m_mapConnectionInfo.values();
+    const auto it = m_mapConnectionInfo.constFind(a_u32Id);
+    return it == m_mapConnectionInfo.cend() ? QList<struClientData>() : QList<struClientData>{it.value()};
+}
+
+CDataTree CCommanThread::getDebugInfo()
+{
+    ptrCXmlElement ptrRoot(new CXmlElement(CTagname("DebugInfo")));
+    const ptrCXmlElement ptrManagerPart(new CXmlElement(CTagname("DebugInfo")));
+    // The manager fills its own part; the tree goes back to the caller only once the call is over.
+    if (callOnManager([ptrManagerPart](CComMan* a_pManager) { a_pManager->SlotGetDebugInfo(ptrManagerPart); })) {
+        for (const ptrCXmlElement& ptrChild : ptrManagerPart->children())
+            ptrRoot->addChild(ptrChild, -1);
+    }
+    ptrCXmlElement ptrThread(new CXmlElement(CTagname("CommanThread")));
+    ptrThread->addChild(textNode("MsgInstanceCounter", QString::number(CXmlMessage::getNumberOfInstances())), -1);
+    ptrThread->addChild(textNode("AliveCheck_ProcessDisabled", CAliveCheckManager::isProcessDisabled()
+                                                                   ? QStringLiteral("true")
+                                                                   : QStringLiteral("false")),
+                        -1);
+    for (const struClientData& objInfo : getConnectionInfo(0)) {
+        ptrCXmlElement ptrConnection(new CXmlElement(CTagname("Connection")));
+        ptrConnection->setAttribute("id", QString::number(objInfo.ulConnectionId));
+        ptrConnection->addChild(
+            textNode("Local", QStringLiteral("%1:%2").arg(objInfo.strLocalAddress).arg(objInfo.usLocalPort)), -1);
+        ptrConnection->addChild(
+            textNode("Peer", QStringLiteral("%1:%2").arg(objInfo.strPeerAddress).arg(objInfo.usPeerPort)), -1);
+        ptrConnection->addChild(textNode("AliveCheck", objInfo.strAliveCheckInfo), -1);
+        ptrConnection->addChild(textNode("ThreadId", QString::number(objInfo.ulThreadId)), -1);
+        ptrConnection->addChild(textNode("Name", objInfo.strPeerAppName), -1);
+        ptrThread->addChild(ptrConnection, -1);
+    }
+    ptrRoot->addChild(ptrThread, -1);
+    return CDataTree(ptrRoot);
+}
+
+CDataTree CCommanThread::getMetaInfo() const
+{
+    QMutexLocker lock(&m_objStateMutex);
+    return CDataTree(m_objMetaInfo.getElementTree()->copy(true));
+}
+
+quint16 CCommanThread::getPort() const
+{
+    QMutexLocker lock(&m_objManagerMutex);
+    const CComMan* pManager = m_pManager.load();
+    return pManager ? pManager->getPort() : m_objRequested.usPort;
+}
+
+quint32 CCommanThread::getResmanConnectionId() const
+{
+    QMutexLocker lock(&m_objManagerMutex);
+    const CComMan* pManager = m_pManager.load();
+    return pManager ? pManager->getResmanConnectionId() : 0;
+}
+
+QStringList CCommanThread::getIPs()
+{
+    return CComMan::getIPs();
+}
+
+QList<struNetInterface> CCommanThread::getNetInterfaces()
+{
+    return CComMan::getNetInterfaces();
+}
+
+void CCommanThread::setStartupFault(CFaultTree a_objFault)
+{
+    if (a_objFault.isNull())
+        return;
+    log(QStringLiteral("CCommanThread::setStartupFault(): \n%1").arg(a_objFault.getElementTree()->toString()));
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        m_objStartupFault = a_objFault;
+    }
+    callOnManager([a_objFault](CComMan* a_pManager) { a_pManager->setStartupFault(a_objFault); });
+}
+
+void CCommanThread::RouteTimeoutInc(quint32 a_u32ContinuousId, quint64 a_u64NewTimeout)
+{
+    if (a_u32ContinuousId != 0)
+        toManager([&] { emit SignalRouteTimeoutInc(a_u32ContinuousId, a_u64NewTimeout); });
+}
+
+void CCommanThread::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
+{
+    QMutexLocker lock(&m_objManagerMutex);
+    CComMan* pManager = m_pManager.load();
+    if (m_bManagerAccepts && pManager)
+        QMetaObject::invokeMethod(pManager, "SlotNewJob", Qt::QueuedConnection,
+                                  Q_ARG(XmlCommon::ptrCXmlMessage, a_ptrMsg),
+                                  Q_ARG(GLOBAL_XML_TYPES::eMESSAGE_TYPES, a_eType));
+}
+
+void CCommanThread::SlotMetaInfo(ptrCXmlElement a_ptrInfo)
+{
+    QMutexLocker lock(&m_objStateMutex);
+    m_objMetaInfo.setElementTree(a_ptrInfo);
+}
+
+void CCommanThread::slotDebugFlagSetup(typMapDbgFlags a_mapSetup)
+{
+    handleDbgFlagSetup(a_mapSetup);
+}
+
+unsigned short CCommanThread::handleDbgFlagSetup(const typMapDbgFlags& a_mapSetup)
+{
+    const unsigned short usOthers = CDebugFlags::handleDbgFlagSetup(a_mapSetup);
+    const QMap<QString, QString> mapClass = a_mapSetup.value(s_strClass);
+    // Kept for the interface; sent messages are not kept alive by this library.
+    if (mapClass.contains(s_strMsgRefIncrementer))
+        m_bMsgRefIncrementer = mapClass.value(s_strMsgRefIncrementer) == QLatin1String("1");
+    return usOthers;
+}
+
+void CCommanThread::SlotAllConnectionsClosed()
+{
+    log(QStringLiteral("CCommanThread::SlotAllConnectionsClosed()"));
+    emit SignalAllConnectionsClosed();
+}
+
+void CCommanThread::SlotConnectionInfo(quint32 a_ulConnectionId, struClientData a_objInfo)
+{
+    log(QStringLiteral("CCommanThread::SlotConnectionInfo(Id=%1)").arg(a_ulConnectionId));
+    QMutexLocker lock(&m_objStateMutex);
+    m_mapConnectionInfo.insert(a_ulConnectionId, a_objInfo);
+}
+
+void CCommanThread::SlotConnectionClosed(quint32 a_ulConnectionId)
+{
+    log(QStringLiteral("CCommanThread::SlotConnectionClosed(Id=%1)").arg(a_ulConnectionId));
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        m_mapConnectionInfo.remove(a_ulConnectionId);
+    }
+    emit SignalClientConnectionClosed(a_ulConnectionId);
+}
+
+void CCommanThread::SlotNewConnection(quint32 a_ulConnectionId)
+{
+    log(QStringLiteral("CCommanThread::SlotNewConnection(Id=%1)is called!").arg(a_ulConnectionId));
+    emit SignalNewClientConnection(a_ulConnectionId);
+}
+}  // namespace XmlCommunication
