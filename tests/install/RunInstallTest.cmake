@@ -19,3 +19,12 @@ run(${WORK_DIR}/consumer/consumer)
 if(NOT last_output STREQUAL "<Reply id=\"17\" type=\"lag\"/>\n")
   message(FATAL_ERROR "unexpected consumer output: '${last_output}'")
 endif()
+
+# The host example, as a user copies it, builds against the package and runs.
+run(${CMAKE_COMMAND} -S ${HOST_EXAMPLE_DIR} -B ${WORK_DIR}/host -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/host)
+run(${WORK_DIR}/host/host_example 0 1)
+if(NOT last_output MATCHES "listening on port [1-9].*stopped")
+  message(FATAL_ERROR "unexpected host example output: '${last_output}'")
+endif()
