@@ -14,7 +14,7 @@ private slots:
         objTool.setReadChannel(QProcess::StandardError);
         objTool.start(QStringLiteral(OXI_TOOL_PATH),
                       {QStringLiteral("discover"), QStringLiteral("--port"), QStringLiteral("0"),
-                       QStringLiteral("--seconds"), QStringLiteral("2"), QStringLiteral("--verbose")});
+                       QStringLiteral("--seconds"), QStringLiteral("3"), QStringLiteral("--verbose")});
         QByteArray baErr;
         while (!baErr.contains('\n') && objTool.waitForReadyRead(10000))
             baErr += objTool.readAllStandardError();
@@ -31,7 +31,7 @@ private slots:
               QByteArray("ORVEX-MS;{ab-cd};1-2;mh;0.0.0.0;5000"), QByteArray("T;x;")}) {
             objSender.writeDatagram(baDatagram, QHostAddress(QHostAddress::LocalHost), usPort);
         }
-        QVERIFY(objTool.waitForFinished(15000));
+        QVERIFY(objTool.waitForFinished(30000));
         QCOMPARE(objTool.exitCode(), 0);
         // Heard twice, printed once; a main-service announcement is not also taken for a device's.
         QCOMPARE(objTool.readAllStandardOutput(),
