@@ -247,6 +247,11 @@ private slots:
         QTest::newRow("mismatched tag") << QByteArray("<A>\n<B>\n</C>\n") << "NotWellFormedError: Line(4), Column(4)\n";
         QTest::newRow("control character") << QByteArray("<A>\x01</A>") << "CustomError: Line(2), Column(3)\n";
         QTest::newRow("NUL in markup") << QByteArray("<A><!DOCTYPE\n\x00>", 15) << "CustomError: Line(3), Column(0)\n";
+        // Held back from the reader until they end, but refused where they break.
+        QTest::newRow("double dash in a comment")
+            << QByteArray("<A><!-- a -- b") << "NotWellFormedError: Line(2), Column(13)\n";
+        QTest::newRow("instruction without a target")
+            << QByteArray("<A><? x") << "NotWellFormedError: Line(2), Column(6)\n";
         QTest::newRow("duplicate attribute")
             << QByteArray("<A b=\"1\" b=\"2\"/>") << "NotWellFormedError: Line(2), Column(16)\n";
     }
@@ -497,6 +502,11 @@ private slots:
                                       bOk, strError);
         QVERIFY(bOk);
         QCOMPARE(ptr->getValue(), QChar(0xfc) + QString::fromLatin1(baLatin1Text));
+
+        // Quotes and markup inside the DTD's comments and literals do not confuse the reading.
+        ptr = objReader.readByteArray("<!DOCTYPE T [<!-- don't <? --><!ENTITY e '--> \"x'>]><T>&e;</T>", bOk, strError);
+        QVERIFY2(bOk, qPrintable(strError));
+        QCOMPARE(ptr->getValue(), QStringLiteral("--> \"x"));
 
         // A DTD may declare an entity in a file that is not read: the reference cannot be resolved.
         ptr = objReader.readByteArray("<!DOCTYPE T SYSTEM \"t.dtd\"><T>a&ext;b</T>", bOk, strError);
