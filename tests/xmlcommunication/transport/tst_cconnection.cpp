@@ -3,6 +3,7 @@
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 #include <OrvexXmlInterface/xmlcommon/XmlTreeTools.h>
 #include <OrvexXmlInterface/xmlcommunication/converters/LayerConverters.h>
+#include <OrvexXmlInterface/xmlcommunication/services/CAliveCheckManager.h>
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugCenter.h>
 #include <OrvexXmlInterface/xmlcommunication/transport/CConnection.h>
 #include <OrvexXmlInterface/xmlcommunication/transport/CTcpServer.h>
@@ -72,6 +73,41 @@ public:
     QList<QPair<ptrCXmlMessage, GLOBAL_XML_TYPES::eMESSAGE_TYPES>> m_lstJobs;
     QList<GLOBAL_XML_TYPES::eXML_COMMUNICATION_DEVICES> m_lstParserErrors;
     int m_iFilterSets = 0;
+};
+
+// Forwards bytes between two sockets until it is told to go silent, as a broken network would.
+class CProxy : public QObject
+{
+public:
+    bool start(quint16 a_usTarget)
+    {
+        m_usTarget = a_usTarget;
+        connect(&m_objServer, &QTcpServer::newConnection, this, [this] {
+            m_pFront = m_objServer.nextPendingConnection();
+            m_pBack = new QTcpSocket(this);
+            m_pBack->connectToHost(QHostAddress::LocalHost, m_usTarget);
+            forward(m_pFront, m_pBack);
+            forward(m_pBack, m_pFront);
+        });
+        return m_objServer.listen(QHostAddress::LocalHost);
+    }
+    quint16 port() const { return m_objServer.serverPort(); }
+    bool m_bSilent = false;
+
+private:
+    void forward(QTcpSocket* a_pFrom, QTcpSocket* a_pTo)
+    {
+        connect(a_pFrom, &QTcpSocket::readyRead, this, [this, a_pFrom, a_pTo] {
+            const QByteArray baBytes = a_pFrom->readAll();
+            if (!m_bSilent)
+                a_pTo->write(baBytes);
+        });
+    }
+
+    QTcpServer m_objServer;
+    QTcpSocket* m_pFront = nullptr;
+    QTcpSocket* m_pBack = nullptr;
+    quint16 m_usTarget = 0;
 };
 
 QByteArray layerRequest(const char* a_pszType, const QByteArray& a_baData, const QByteArray& a_baMore = QByteArray())
@@ -273,6 +309,50 @@ private slots:
         // Nothing is left to time out later.
         QTest::qWait(100);
         QCOMPARE(objFixture.m_lstJobs.size(), 3);
+    }
+
+    void aliveCheckBetweenTwoConnections()
+    {
+        // Short cycles, so that the test does not wait a minute.
+        const quint64 u64Cycle = CAliveCheckManager::getDefaultCheckCycle();
+        CAliveCheckManager::setDefaultCheckCycle(300000);
+        CAliveCheckManager::setMsgAvailableTime(400000);
+        CFixture objServerSide;  // its raw peer stays idle; the server under test is the next one
+        CTcpServer objServer;
+        QVERIFY(objServer.listen(QHostAddress::LocalHost));
+        std::unique_ptr<CConnection> pServer;
+        QObject::connect(&objServer, &CTcpServer::SignalNewClient, [&](typSocketDescriptor a_typ) {
+            pServer.reset(new CConnection(20, nullptr, QStringLiteral("Server")));
+            struSocketInfo objInfo;
+            objInfo.eType = struSocketInfo::ekSID_SOCKET_DESCRIPTOR;
+            objInfo.typSocketDescriptor = a_typ;
+            pServer->init(objInfo);
+        });
+        CProxy objProxy;
+        QVERIFY(objProxy.start(objServer.serverPort()));
+        CConnection objClient(21, nullptr, QStringLiteral("Client"));
+        struSocketInfo objInfo;
+        objInfo.strIpAddress = QStringLiteral("127.0.0.1");
+        objInfo.usPort = objProxy.port();
+        objClient.init(objInfo);
+
+        // Both ends learn that the other speaks version 4, and keep checking each other.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return pServer && objClient.getInfo().strAliveCheckInfo.endsWith(QLatin1String("peer: 4)")) &&
+                       pServer->getInfo().strAliveCheckInfo.endsWith(QLatin1String("peer: 4)"));
+            },
+            5000));
+        QTest::qWait(1000);
+        QCOMPARE(objClient.getSocketState(), QAbstractSocket::ConnectedState);
+
+        // The network goes silent: the client declares its peer dead within a cycle and a check.
+        objProxy.m_bSilent = true;
+        QVERIFY(QTest::qWaitFor([&] { return objClient.getSocketState() == QAbstractSocket::UnconnectedState; }, 5000));
+        QVERIFY(
+            objServerSide.m_objLog.contains(QStringLiteral("AliveCheck failed... Closing socket of connection[21]")));
+        CAliveCheckManager::setDefaultCheckCycle(u64Cycle);
+        CAliveCheckManager::setMsgAvailableTime(30000000);
     }
 
     void misbehavingPeersAreClosed_data()
