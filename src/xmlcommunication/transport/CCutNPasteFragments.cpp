@@ -50,11 +50,11 @@ void CCutNPasteFragments::cutFragment(ptrCXmlMessage a_ptrRequest, ptrCXmlMessag
         a_objFragment.moveDataTreeToRequestTree();
     if (!a_ptrReply) {
         a_ptrReply = ptrCXmlMessage(new CXmlMessage(a_ptrRequest->getConnectionId()));
+        a_ptrReply->setServiceType(a_ptrRequest->getServiceType());
         bool bOk = false;
         const unsigned int uiId = a_ptrRequest->getMessageID(&bOk);
         if (bOk && uiId != 0)
             a_ptrReply->setMessageID(uiId);
-        a_ptrReply->setServiceType(a_ptrRequest->getServiceType());
         a_ptrReply->changeRequestToReply(0, 0);
     }
     a_objFragment.getElementTree()->setAttribute(s_baSpecialIndex, QStringLiteral("%1").arg(a_iIndex));
