@@ -126,6 +126,38 @@ template <eESCAPE Mode, typename Sink> void encode(const QChar* a_pText, int a_i
     }
 }
 
+// The bytes encode() gives, counted without writing them.
+template <eESCAPE Mode> qint64 encodedLength(const QChar* a_pText, int a_iLength)
+{
+    if (Mode == eESCAPE::CData) {
+        CByteCounter objCounter;
+        encode<Mode>(a_pText, a_iLength, objCounter);
+        return objCounter.m_llBytes;
+    }
+    // Bytes beyond one per character: an ASCII character's entity, or a longer UTF-8 sequence
+    // (a surrogate pair's four bytes are two for each half).
+    static constexpr std::array<qint8, 128> s_aExtra = [] {
+        std::array<qint8, 128> aExtra{};
+        for (size_t c = 0; c < aExtra.size(); ++c)
+            aExtra[c] = qint8(std::max(0, s_aEntities<Mode>[c].iLength - 1));
+        return aExtra;
+    }();
+    qint64 llBytes = a_iLength;
+    for (int i = 0; i < a_iLength; ++i) {
+        const char16_t c = a_pText[i].unicode();
+        if (c < 0x80) {
+            llBytes += s_aExtra[c];
+        } else if (c < 0x800) {
+            llBytes += 1;
+        } else {
+            llBytes += 2;
+            if (QChar::isHighSurrogate(c) && i + 1 < a_iLength && a_pText[i + 1].isLowSurrogate())
+                ++i;
+        }
+    }
+    return llBytes;
+}
+
 // Appends to the caller's buffer while everything fits; once something did not, nothing more
 // is appended and ok() stays false. Sizes are counted before the buffer grows.
 class CWireOut
@@ -150,14 +182,13 @@ public:
 
     template <eESCAPE Mode> void addText(const QChar* a_pText, int a_iLength)
     {
-        CByteCounter objCounter;
-        encode<Mode>(a_pText, a_iLength, objCounter);
-        if (!room(objCounter.m_llBytes))
+        const qint64 llBytes = encodedLength<Mode>(a_pText, a_iLength);
+        if (!room(llBytes))
             return;
         const int iStart = m_baOut.size();
-        m_baOut.resize(iStart + int(objCounter.m_llBytes));
+        m_baOut.resize(iStart + int(llBytes));
         char* pOut = m_baOut.data() + iStart;
-        if (objCounter.m_llBytes == a_iLength) {
+        if (llBytes == a_iLength) {
             // Plain ASCII, the usual case: each character is its byte.
             for (int i = 0; i < a_iLength; ++i)
                 pOut[i] = char(a_pText[i].unicode());
