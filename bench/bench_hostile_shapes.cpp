@@ -68,8 +68,9 @@ int parseInPieces(const QByteArray& a_baStream)
     CDropAll objListener;
     CXmlStreamParser objParser(objListener, 1);
     objParser.parse(s_baWrapper);
-    for (int iPos = 0; iPos < a_baStream.size(); iPos += 1024)
-        objParser.parse(a_baStream.mid(iPos, 1024));
+    // Once the stream is broken, a connection stops reading it.
+    for (int iPos = 0; iPos < a_baStream.size() && objParser.parse(a_baStream.mid(iPos, 1024)); iPos += 1024) {
+    }
     return objListener.m_iMessages;
 }
 
@@ -137,6 +138,7 @@ void reportGrowth(benchmark::State& a_state, const std::function<double()>& a_fn
         vecLarge.push_back(a_fnLarge());
     }
     a_state.counters["n_ms"] = median(vecSmall) * 1000;
+    a_state.counters["4n_ms"] = median(vecLarge) * 1000;
     a_state.counters["growth"] = median(vecLarge) / median(vecSmall);
 }
 
