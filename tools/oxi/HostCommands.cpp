@@ -27,6 +27,7 @@ struct struHostOptions
     QStringList lstComponents;
     double dSeconds = 0;  // 0: until interrupted
     bool bVerbose = false;
+    bool bSilent = false;
 };
 
 // Options of the three commands; a_bTarget: the first argument is HOST:PORT.
@@ -58,6 +59,8 @@ bool parseOptions(const QStringList& a_lstArguments, bool a_bTarget, struHostOpt
             bOk = (a_objOptions.dSeconds = lstRest.at(++i).toDouble(&bOk)) > 0 && bOk;
         else if (strArgument == QLatin1String("--verbose"))
             a_objOptions.bVerbose = true;
+        else if (strArgument == QLatin1String("--silent"))
+            a_objOptions.bSilent = true;
         else if (!strArgument.startsWith(QLatin1String("--")) && a_objOptions.strFile == QLatin1String("-"))
             a_objOptions.strFile = strArgument;
         else
@@ -183,11 +186,12 @@ bool hasFault(const ptrCXmlMessage& a_ptrReply)
 
 QString serveUsage()
 {
-    return QStringLiteral("Usage: oxi serve [--port N] [--name APP] [--seconds S] [--verbose]\n"
+    return QStringLiteral("Usage: oxi serve [--port N] [--name APP] [--seconds S] [--silent] [--verbose]\n"
                           "\n"
                           "Runs a host that accepts peers on port N (any free port when 0 or missing; the port is\n"
                           "printed first), prints every message it receives with its log header line and readable\n"
-                          "form, and answers every request with its reply (the request turned into a reply).\n"
+                          "form, and answers every request with its reply (the request turned into a reply);\n"
+                          "with --silent it answers nothing, so that the senders see their time-outs.\n"
                           "Runs until interrupted, or for S seconds. --verbose shows the library's diagnostics.\n");
 }
 
@@ -214,6 +218,8 @@ int runServe(const QStringList& a_lstArguments, QTextStream& a_objOut, QTextStre
     QObject::connect(&objHost, &CCommanThread::SignalNewJob, [&](GLOBAL_XML_TYPES::eMESSAGE_TYPES) {
         while (const ptrCXmlMessage ptrRequest = objHost.getNextRequest()) {
             printMessage(a_objOut, ptrRequest);
+            if (objOptions.bSilent)
+                continue;
             const quint32 u32Continuous = ptrRequest->getContinuousId();
             ptrRequest->changeRequestToReply(0, 0);
             objHost.postToOneClient(ptrRequest, u32Continuous);
