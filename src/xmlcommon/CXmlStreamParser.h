@@ -37,10 +37,9 @@ public:
     // Nesting depth of a message, its root being level 1.
     static constexpr int m_iDefaultMaxDepth = 1000;
     // Size of one message: its bytes plus 64 for each element and attribute, about what its
-    // parsed tree holds beyond the text. The parser holds at
-    // most about twice a message's size while it reads it, and refuses a message as soon as it
-    // grows past the limit. 128 MiB admits a message of 100 MB of text, or a record list of about
-    // 30 MB.
+    // parsed tree holds beyond the text. The parser holds at most about twice a message's size
+    // while it reads it, and refuses a message as soon as it grows past the limit. 128 MiB admits
+    // a message of 100 MB of text, or a record list of about 30 MB.
     static constexpr qint64 m_llDefaultMaxMessageBytes = 128 * 1024 * 1024;
     // Bytes after the end of one message and before the start tag of the next (white space,
     // comments, stray text, the wrapper's start tag), which are dropped but must be read.
