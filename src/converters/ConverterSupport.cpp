@@ -202,6 +202,21 @@ int getIndexed(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, QStr
     return RESULT_OK;
 }
 
+ptrCXmlElement childWith(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, const QByteArray& a_baAttribute,
+                         const QString& a_strValue, bool a_bCreate)
+{
+    for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(a_ptrParent, a_objTag)) {
+        if (ptrCandidate->getAttribute(a_baAttribute) == a_strValue)
+            return ptrCandidate;
+    }
+    if (!a_bCreate)
+        return ptrCXmlElement();
+    const ptrCXmlElement ptrChild = Tools::createElement(a_ptrParent, a_objTag);
+    if (ptrChild)
+        ptrChild->setAttribute(a_baAttribute, a_strValue);
+    return ptrChild;
+}
+
 int setElements(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, const QList<ptrCXmlElement>& a_lstElements)
 {
     XmlTreeTools::removeTags(a_ptrRecord, a_objTag);
@@ -259,6 +274,27 @@ int getElementAt(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, un
 unsigned int countElements(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag)
 {
     return a_ptrRecord ? static_cast<unsigned int>(XmlTreeTools::findChildren(a_ptrRecord, a_objTag).size()) : 0u;
+}
+
+int setConverterData(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag,
+                     const CConvBaseFragment& a_objConverter)
+{
+    const ptrCXmlElement ptrData = a_objConverter.getFragment().getDataTree().getElementTree();
+    if (!ptrData || ptrData->tagname() != a_objTag)
+        return RESULT_INVALID_ARG;
+    return setElement(a_ptrRecord, a_objTag, ptrData);
+}
+
+int getConverterData(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, const CTagname& a_objComponent,
+                     CConvBaseFragment& a_objConverter)
+{
+    ptrCXmlElement ptrData;
+    if (const int iResult = getElement(a_ptrRecord, a_objTag, ptrData))
+        return iResult;
+    const ptrCXmlElement ptrComponent(new CXmlElement(a_objComponent));
+    ptrComponent->addChild(ptrData, -1);
+    a_objConverter.setTree(ptrComponent);
+    return RESULT_OK;
 }
 
 void shapeRecord(CTreeBase& a_objView, const CTagname& a_objName)

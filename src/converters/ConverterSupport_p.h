@@ -9,6 +9,7 @@
 // fragment or record is not the converter's message, which answers 0x02420000. Setters get the
 // element after the fragment or record was shaped. Out-parameters are written only on success.
 
+#include <OrvexXmlInterface/xmlcommon/CConvBaseFragment.h>
 #include <OrvexXmlInterface/xmlcommon/CEnumTexts.h>
 #include <OrvexXmlInterface/xmlcommon/CFaultTree.h>
 #include <OrvexXmlInterface/xmlcommon/CMsgFragment.h>
@@ -89,6 +90,10 @@ int setIndexed(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, cons
                const QString& a_strUnit);
 int getIndexed(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, QStringList& a_lstTexts);
 
+// The first child of the name whose attribute has the value; created with it when asked.
+ptrCXmlElement childWith(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, const QByteArray& a_baAttribute,
+                         const QString& a_strValue, bool a_bCreate);
+
 // Record views kept as children of the record: the list setter replaces all children of the
 // name by the views' elements (shared), the getter binds one view to each child in order.
 int setElements(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag,
@@ -102,6 +107,14 @@ int addElement(const ptrCXmlElement& a_ptrRecord, const ptrCXmlElement& a_ptrEle
 int getElementAt(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, unsigned int a_uiIndex,
                  ptrCXmlElement& a_ptrElement);
 unsigned int countElements(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag);
+
+// Another converter's message carried as a child: the setter replaces the children of the name by
+// the converter's data element (shared), the getter lays the converter over a fragment of the
+// given component around that child.
+int setConverterData(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag,
+                     const XmlCommon::CConvBaseFragment& a_objConverter);
+int getConverterData(const ptrCXmlElement& a_ptrRecord, const CTagname& a_objTag, const CTagname& a_objComponent,
+                     XmlCommon::CConvBaseFragment& a_objConverter);
 
 // Binds a record view to an element of the name: renames the bound one, or creates a free one.
 void shapeRecord(XmlCommon::CTreeBase& a_objView, const CTagname& a_objName);

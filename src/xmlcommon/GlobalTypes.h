@@ -3,6 +3,9 @@
 #include <OrvexXmlInterface/OxiExport.h>
 #include <OrvexXmlInterface/xmlcommon/CEnumTexts.h>
 
+#include <QtCore/QString>
+#include <QtCore/QUuid>
+
 // Enumerations shared by several converter families, with their texts on the wire.
 namespace GLOBAL_TYPES
 {
@@ -92,6 +95,38 @@ enum eRESOURCE_DEMAND_CLASSES_TRAITS : int
 {
     RESOURCE_DEMAND_CLASS_PREDEFINED = 0,
     RESOURCE_DEMAND_CLASS_CUSTOM = 1,
+};
+
+// One network interface of a processing unit.
+struct struNetworkInterface
+{
+    QString strIP;
+    QString strSubnet;
+    QString strFriendlyName;
+    QString strName;
+    bool operator==(const struNetworkInterface& a_o) const
+    {
+        return strIP == a_o.strIP && strSubnet == a_o.strSubnet && strFriendlyName == a_o.strFriendlyName &&
+               strName == a_o.strName;
+    }
+};
+
+// What is known about one element of the system (a unit, a tuner, an application) besides its id.
+class CElementInfoData
+{
+public:
+    QString strFriendlyName;
+    QString strComment;
+    QString strCreator;
+    QUuid objCreatorGuid;
+    unsigned long long ullCreationTime = 0;  // ms since 1970-01-01 UTC
+    bool bPersistence = false;
+    bool operator==(const CElementInfoData& a_o) const
+    {
+        return strFriendlyName == a_o.strFriendlyName && strComment == a_o.strComment && strCreator == a_o.strCreator &&
+               objCreatorGuid == a_o.objCreatorGuid && ullCreationTime == a_o.ullCreationTime &&
+               bPersistence == a_o.bPersistence;
+    }
 };
 
 extern OXI_EXPORT const XmlCommon::CEnumTexts<eCHILD_APPLICATION_TYPES> G_objChildApplicationTypeTexts;

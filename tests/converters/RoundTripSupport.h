@@ -34,7 +34,9 @@ struct struCase
 
 template <typename T> bool same(const T& a_a, const T& a_b)
 {
-    if constexpr (std::is_base_of_v<CTreeBase, T>)
+    if constexpr (std::is_base_of_v<CConvBaseFragment, T>)
+        return TestUtils::wire(a_a.getTree()) == TestUtils::wire(a_b.getTree());
+    else if constexpr (std::is_base_of_v<CTreeBase, T>)
         return TestUtils::wire(a_a.getElementTree()) == TestUtils::wire(a_b.getElementTree());
     else
         return a_a == a_b;
@@ -135,6 +137,15 @@ inline CFaultTree sampleFault(int a_iSeed)
     objFault.setTimestamp(1700000000000000ull + unsigned(a_iSeed));
     objFault.addAddendum(QStringLiteral("addendum %1").arg(a_iSeed));
     return objFault;
+}
+
+// A converter's own message, marked so that two samples differ.
+template <typename T> T sampleConverter(int a_iSeed)
+{
+    T objConverter;
+    objConverter.makeFragment();
+    objConverter.getFragment().getDataTree().getElementTree()->setAttribute("sample", QString::number(a_iSeed));
+    return objConverter;
 }
 
 inline CMsgFragment sampleFragment(int a_iSeed)

@@ -113,7 +113,7 @@ class Klass:
 class Family:
     def __init__(self, path):
         self.path = path
-        self.settings, self.includes, self.imports = {}, [], []
+        self.settings, self.includes, self.imports, self.private_includes = {}, [], [], []
         self.tags, self.enum_types, self.enums, self.klasses, self.chosen = {}, {}, {}, [], []
         self.imported = {}
 
@@ -142,10 +142,16 @@ class Family:
         return None
 
 
+# Options of a member line that take no value.
+FLAGS = ("nocompress", "optional")
+
+
 def split_options(words):
     plain, opts = [], {}
     for w in words:
-        if "=" in w and not w.startswith("@"):
+        if w in FLAGS:
+            opts[w] = True
+        elif "=" in w and not w.startswith("@"):
             k, v = w.split("=", 1)
             opts[k] = v
         else:
@@ -202,6 +208,9 @@ def top_level(fam, words, text, where):
         return None
     if key == "import":
         fam.imports.append(words[1])
+        return None
+    if key == "private-include":
+        fam.private_includes.append(words[1])
         return None
     if key == "tag":
         m = re.match(r'tag\s+(\w+)(?:\s+"([^"]+)")?$', text)
@@ -503,7 +512,7 @@ class Scalar(Kind):
 
     def base_set(self):
         (t, v), = self.params()
-        if self.attr:
+        if self.attr or "nocompress" in self.m.opts:
             return None
         return f"return set{self.tool}({self.tag}, {self.set_args(v)});"
 
@@ -519,6 +528,11 @@ class Scalar(Kind):
         (t, v), = self.params()
         if self.attr:
             return [f'return ConverterSupport::setAttribute({rec}, "{self.attr}", {v});']
+        if "nocompress" in self.m.opts:
+            # Bulk text (file contents) is sent as it is: compressing it again would gain nothing.
+            return [f"if (const int iResult = Tools::set{self.tool}({rec}, {self.tag}, {self.set_args(v)}))",
+                    "    return iResult;",
+                    f"return Tools::disableCompression({rec}, {self.tag});"]
         return [f"return Tools::set{self.tool}({rec}, {self.tag}, {self.set_args(v)});"]
 
 
@@ -719,11 +733,119 @@ class Texts(Kind):
     def base_set(self):
         return None
 
+    def wrapper(self):
+        return self.ctx.tag(self.m.opts["in"], self.m.where) if "in" in self.m.opts else None
+
     def get_body(self, rec):
-        return [f"return ConverterSupport::getTexts({rec}, {self.tag}, a_lstValues);"]
+        w = self.wrapper()
+        if not w:
+            return [f"return ConverterSupport::getTexts({rec}, {self.tag}, a_lstValues);"]
+        return wrong_kind_guard(rec) + [
+            f"const XmlCommon::ptrCXmlElement ptrList = XmlCommon::XmlTreeTools::findTagInTree({rec}, {w});",
+            "if (!ptrList)", f"    return {ERR}MISSING;",
+            f"return ConverterSupport::getTexts(ptrList, {self.tag}, a_lstValues);"]
 
     def set_body(self, rec):
-        return [f"return ConverterSupport::setTexts({rec}, {self.tag}, a_lstValues);"]
+        w = self.wrapper()
+        if not w:
+            return [f"return ConverterSupport::setTexts({rec}, {self.tag}, a_lstValues);"]
+        return [f"return ConverterSupport::setTexts(XmlCommon::XmlTreeTools::findTagInTree({rec}, {w}, "
+                f"XmlCommon::G_objCompEqual, false, true), {self.tag}, a_lstValues);"]
+
+
+class FragmentList(Kind):
+    """Whole fragments (any component) in a wrapper element, replaced as a list."""
+
+    def params(self):
+        return [("QList<XmlCommon::CMsgFragment>", "a_lstFragments")]
+
+    def describe(self):
+        return "whole fragments inside the element, the list replaced as a whole"
+
+    def base_get(self):
+        return None
+
+    def base_set(self):
+        return None
+
+    def get_body(self, rec):
+        return wrong_kind_guard(rec) + [
+            f"const XmlCommon::ptrCXmlElement ptrList = XmlCommon::XmlTreeTools::findTagInTree({rec}, {self.tag});",
+            "if (!ptrList)", f"    return {ERR}MISSING;",
+            "QList<XmlCommon::CMsgFragment> lstFragments;",
+            "for (const XmlCommon::ptrCXmlElement& ptrChild : ptrList->children())",
+            "    lstFragments.append(XmlCommon::CMsgFragment(ptrChild));",
+            "a_lstFragments = lstFragments;",
+            "return XmlCommon::RESULT_OK;"]
+
+    def set_body(self, rec):
+        return [f"const XmlCommon::ptrCXmlElement ptrList = XmlCommon::XmlTreeTools::findTagInTree({rec}, {self.tag}, "
+                "XmlCommon::G_objCompEqual, false, true);",
+                "ptrList->removeAllChildren();",
+                "for (const XmlCommon::CMsgFragment& objFragment : a_lstFragments) {",
+                "    if (objFragment.isNull())",
+                f"        return {ERR}INVALID_ARG;",
+                "    ptrList->addChild(objFragment.getElementTree(), -1);",
+                "}",
+                "return XmlCommon::RESULT_OK;"]
+
+
+class Custom(Kind):
+    """A value whose form is written by hand: HELPER::get and HELPER::set on the element."""
+
+    def __init__(self, m, ctx, k):
+        super().__init__(m, ctx, k)
+        for key in ("type", "helper"):
+            if key not in m.opts:
+                fail(m.where, f"a custom value needs {key}=")
+        self.cpp = m.opts["type"]
+
+    def params(self):
+        return [(self.cpp, "a_value")]
+
+    def describe(self):
+        return f"`{self.cpp.split('::')[-1]}`, written by `{self.m.opts['helper']}`"
+
+    def base_get(self):
+        return None
+
+    def base_set(self):
+        return None
+
+    def get_body(self, rec):
+        return wrong_kind_guard(rec) + [f"return {self.m.opts['helper']}::get({rec}, {self.tag}, a_value);"]
+
+    def set_body(self, rec):
+        return [f"return {self.m.opts['helper']}::set({rec}, {self.tag}, a_value);"]
+
+
+class ConverterKind(Kind):
+    """Another converter's data element carried as a child: set shares it, get lays the converter over it."""
+
+    def __init__(self, m, ctx, k, name):
+        super().__init__(m, ctx, k)
+        self.cpp = name
+        if "component" not in m.opts:
+            fail(m.where, "a carried converter needs component=")
+        self.component = ctx.tag(m.opts["component"], m.where)
+
+    def params(self):
+        return [(self.cpp, "a_objConverter")]
+
+    def describe(self):
+        return f"the data element of a `{self.cpp.split('::')[-1]}`"
+
+    def base_get(self):
+        return None
+
+    def base_set(self):
+        return None
+
+    def get_body(self, rec):
+        return [f"return ConverterSupport::getConverterData({rec}, {self.tag}, {self.component}, a_objConverter);"]
+
+    def set_body(self, rec):
+        return [f"return ConverterSupport::setConverterData({rec}, {self.tag}, a_objConverter);"]
 
 
 class Indexed(Kind):
@@ -888,6 +1010,10 @@ class ViewKind(Kind):
         if self.view.what != "view":
             fail(m.where, f"{name} is not a record view")
         self.cpp = ctx.qualified(self.view)
+        names = [self.view.record] + [b.record for b in all_bases(self.view, self.view.family)]
+        record = next((r for r in names if r), None)
+        if record and record != "@ctor" and record != m.element and not self.view.toplevel:
+            fail(m.where, f'{name} records are elements "{record}", not "{m.element}" (a wrapper is in=)')
         if "in" in m.opts:
             self.wrapper = ctx.tag(m.opts["in"], m.where)
         else:
@@ -1000,18 +1126,25 @@ class ViewKind(Kind):
                 (f"int {k}::{self.setter()}(const QList<{c}>& a_lstRecords)",
                  writer(self.inner("ptrRecord", True) + [
                      "QList<XmlCommon::ptrCXmlElement> lstElements;",
-                     f"for (const {c}& objRecord : a_lstRecords)",
+                     f"for (const {c}& objRecord : a_lstRecords) {{",
+                     "    if (!objRecord.checkCompatibility())",
+                     f"        return {ERR}INVALID_ARG;",
                      "    lstElements.append(objRecord.getElementTree());",
+                     "}",
                      f"return ConverterSupport::setElements({p}, {tag}, lstElements);"]))]
         return [
             (f"int {k}::{self.getter()}({c}& a_objRecord) const",
-             reader(["XmlCommon::ptrCXmlElement ptrElement;",
-                     f"if (const int iResult = ConverterSupport::getElement(ptrRecord, {tag}, ptrElement))",
-                     "    return iResult;",
-                     f"a_objRecord = {self.make_view('ptrElement')};",
-                     "return XmlCommon::RESULT_OK;"])),
+             reader(self.inner("ptrRecord", False) + [
+                 "XmlCommon::ptrCXmlElement ptrElement;",
+                 f"if (const int iResult = ConverterSupport::getElement({p}, {tag}, ptrElement))",
+                 "    return iResult;",
+                 f"a_objRecord = {self.make_view('ptrElement')};",
+                 "return XmlCommon::RESULT_OK;"])),
             (f"int {k}::{self.setter()}(const {c}& a_objRecord)",
-             writer([f"return ConverterSupport::setElement(ptrRecord, {tag}, a_objRecord.getElementTree());"]))]
+             writer(self.inner("ptrRecord", True) + [
+                 "if (!a_objRecord.checkCompatibility())",
+                 f"    return {ERR}INVALID_ARG;",
+                 f"return ConverterSupport::setElement({p}, {tag}, a_objRecord.getElementTree());"]))]
 
 
 class StructKind(Kind):
@@ -1215,6 +1348,9 @@ def kind_of(m, ctx, k):
         "fault": lambda: Fault(m, ctx, k),
         "cdata": lambda: CData(m, ctx, k),
         "fragments": lambda: Fragments(m, ctx, k),
+        "fragmentlist": lambda: FragmentList(m, ctx, k),
+        "custom": lambda: Custom(m, ctx, k),
+        "converter": lambda: ConverterKind(m, ctx, k, arg),
         "view": lambda: ViewKind(m, ctx, k, "view", arg),
         "views": lambda: ViewKind(m, ctx, k, "views", arg),
         "repeat": lambda: ViewKind(m, ctx, k, "repeat", arg),
@@ -1422,7 +1558,7 @@ def class_decl(k, fam, ctx):
                 "    bool checkCompatibility(XmlCommon::CDataTree& a_objDataTree) const override;",
                 "    void setCompatibility(XmlCommon::CDataTree& a_objDataTree) override;"]
     members = [p for p in ctor_params(k, fam) if p in own_ctor_params(k)]
-    if k.what == "view" and k.record == "@ctor":
+    if k.what == "view" and owns_name(k, fam):
         out += ["", "protected:", "    QString m_strName;"]
     if k.what == "view" and k.toplevel:
         out += ["", "protected:", "    bool m_bNested = true;"]
@@ -1443,8 +1579,16 @@ def own_ctor_params(k):
     return own
 
 
+def owns_name(k, fam):
+    """A view that keeps the element name given to its constructor (no base does it for it)."""
+    base = direct_view_base(k, fam)
+    return k.record == "@ctor" and not (base and needs_name(base, fam))
+
+
 def view_check_decl(k, fam):
     if not (k.record or k.toplevel):
+        return []
+    if k.record == "@ctor" and not owns_name(k, fam):
         return []
     root = not any(b.what == "view" for b in all_bases(k, fam))
     if root:
@@ -1614,11 +1758,10 @@ def constructors_def(k, fam, ctx):
         base = direct_view_base(k, fam)
         base_name = k.bases[0]
         if needs_name(k, fam) and k.record in ("@ctor", None):
-            init = "m_strName(a_strName)" if k.record == "@ctor" else f"{base_name}(a_strName)"
-            init2 = f"CDataTree(a_ptrElement), m_strName(a_strName)" if k.record == "@ctor" else \
+            owns = owns_name(k, fam)
+            init = "m_strName(a_strName)" if owns else f"{base_name}(a_strName)"
+            init2 = f"CDataTree(a_ptrElement), m_strName(a_strName)" if owns else \
                 f"{base_name}(a_strName, a_ptrElement)"
-            if k.record == "@ctor" and base:
-                fail(k.where, "a view that takes its name derives from CDataTree")
             out += function(f"{n}::{n}(const QString& a_strName) : {init}", [])
             out += function(f"{n}::{n}(const QString& a_strName, XmlCommon::ptrCXmlElement a_ptrElement) : {init2}",
                             [])
@@ -1724,7 +1867,8 @@ def struct_functions(s, ctx):
             body.append("        iResult = XmlCommon::RESULT_OK;")
         body.append("}")
     body += ["if (iResult == XmlCommon::RESULT_OK)", "    a_objRecord = objRead;", "return iResult;"]
-    out += function(f"int read_{s.name}(const XmlCommon::ptrCXmlElement& a_ptrRecord, {t}& a_objRecord)", body)
+    out += function(f"[[maybe_unused]] int read_{s.name}(const XmlCommon::ptrCXmlElement& a_ptrRecord, {t}& a_objRecord)",
+                    body)
     body = ["if (!a_ptrRecord)", f"    return {ERR}INVALID_ARG;", "int iResult = XmlCommon::RESULT_OK;"]
     for m in s.members:
         kind = kind_of(m, ctx, s)
@@ -1736,7 +1880,8 @@ def struct_functions(s, ctx):
         body.append("    }();")
         body.append("}")
     body.append("return iResult;")
-    out += function(f"int write_{s.name}(const XmlCommon::ptrCXmlElement& a_ptrRecord, const {t}& a_objRecord)", body)
+    out += function(f"[[maybe_unused]] int write_{s.name}(const XmlCommon::ptrCXmlElement& a_ptrRecord, "
+                    f"const {t}& a_objRecord)", body)
     return out
 
 
@@ -1744,15 +1889,16 @@ def source(fam, ctx, header_name):
     ns = fam.ns
     out = [HEADER_START,
            f"#include <OrvexXmlInterface/converters/{fam.settings['family']}/{header_name}>", "",
-           '#include "converters/ConverterSupport_p.h"', "",
+           '#include "converters/ConverterSupport_p.h"'] + [f"#include {p}" for p in fam.private_includes] + ["",
            "namespace Tools = XmlCommon::XmlConverterTools;", "",
            f"namespace {ns}", "{"]
     if fam.tags:
         out += ["namespace Tag", "{"]
         out += [f'const XmlCommon::CTagname {ident}("{text}");' for ident, text in fam.tags.items()]
         out += ["}  // namespace Tag", ""]
-    formats = sorted({m.opts["fmt"] for k in fam.klasses for m in k.members if "fmt" in m.opts})
-    structs = [s for s in fam.klasses if s.what == "struct"]
+    formats = sorted({m.opts["fmt"] for f in list(fam.imported.values()) + [fam] for k in f.klasses
+                      for m in k.members if "fmt" in m.opts})
+    structs = [s for f in list(fam.imported.values()) + [fam] for s in f.klasses if s.what == "struct"]
     if formats or structs:
         out += ["namespace", "{"]
         out += [f'const QString s_strFormat{f}(QStringLiteral("{f}"));' for f in formats]
@@ -1968,6 +2114,14 @@ class TestGen:
             return [f"RoundTrip::sampleTree({kind.tag}, {i})"]
         if isinstance(kind, Fault):
             return [f"RoundTrip::sampleFault({i})"]
+        if isinstance(kind, FragmentList):
+            return [f"QList<XmlCommon::CMsgFragment>{{RoundTrip::sampleFragment({i}), RoundTrip::sampleFragment({i + 1})}}"]
+        if isinstance(kind, Custom):
+            if "sample" not in m.opts:
+                fail(m.where, "a custom value needs sample= for the tests")
+            return [m.opts["sample"]]
+        if isinstance(kind, ConverterKind):
+            return [f"RoundTrip::sampleConverter<{kind.cpp}>({i})"]
         if isinstance(kind, CData):
             return [f'QByteArray("<{m.op} n=\\"{i}\\"/>\\n& more")']
         if isinstance(kind, ViewKind):
@@ -1977,9 +2131,9 @@ class TestGen:
                 return [f"QList<{kind.cpp}>{{{one}, {two}}}"]
             return [one]
         if isinstance(kind, StructKind):
-            one = f"sample_{kind.struct.name}({i})"
+            one = f"{struct_sample_name(kind.struct)}({i})"
             if kind.many:
-                return [f"QList<{kind.cpp}>{{{one}, sample_{kind.struct.name}({i + 1})}}"]
+                return [f"QList<{kind.cpp}>{{{one}, {struct_sample_name(kind.struct)}({i + 1})}}"]
             return [one]
         fail(m.where, "no sample for this kind")
 
@@ -2037,9 +2191,26 @@ class TestGen:
         out, i = [], 0
         sets, checks, enums = [], [], []
         seeds = {}
+        # Where two values share one place (an element or attribute written by both), the later
+        # one's value stands: the earlier is tested on its own by its enumeration block only.
+        last = {}
+        fixed = {f"@{a}" for a, v in effective(k, self.fam)[2] if v not in ("*", "@ctor")} if k.what == "class" else set()
+        for c in self.chain(k):
+            for m in c.members:
+                if "alias" not in m.opts:
+                    last[slot(m)] = m
         for c in self.chain(k):
             for m in c.members:
                 kind = kind_of(m, self.ctx, c)
+                if isinstance(kind, ViewKind) and self.reaches(kind.view, k, set()):
+                    # A record that holds records of its own kind: its sample would never end.
+                    continue
+                if m.element in fixed:
+                    # The class's own rule writes this attribute with every value.
+                    continue
+                if "alias" not in m.opts and last[slot(m)] is not m:
+                    enums += self.enum_block(k, kind)
+                    continue
                 if "alias" in m.opts:
                     # Another name of a value set above: it reads what that one wrote.
                     if m.opts["alias"] not in seeds:
@@ -2107,8 +2278,11 @@ class TestGen:
                 fb = f"{ek.cpp.rsplit('::', 1)[0]}::{fallback}" if "::" in ek.cpp else fallback
                 block.append(f'    RoundTrip::expect(f, "{kind.getter()} after a value outside the table", '
                              f"c.{kind.getter()}({args}), {kind.params()[pos][1][2:]}, static_cast<{ek.cpp}>({fb}));")
-            block += [f"    c.{kind.setter()}({', '.join(samples)});",
-                      f"    RoundTrip::corrupt({self.root(k)}, {tag_arg}, {attr_arg});",
+            block += [f'    RoundTrip::expectCode(f, "{kind.setter()}", c.{kind.setter()}({", ".join(samples)}), 0);']
+            if isinstance(kind, EnumKind):
+                block.append(f'    RoundTrip::expect(f, "{kind.getter()}", c.{kind.getter()}({args}), {args}, '
+                             f"static_cast<{ek.cpp}>({samples[0]}));")
+            block += [f"    RoundTrip::corrupt({self.root(k)}, {tag_arg}, {attr_arg});",
                       f'    RoundTrip::expectCode(f, "{kind.getter()} of an unknown text", c.{kind.getter()}({args}), '
                       f"{want_get});", "}"]
             out += block
@@ -2177,6 +2351,20 @@ class TestGen:
                 "    return {"] + ["    " + c for c in cases] + ["    };", "}", f"}}  // namespace {fam.ns}", ""]
         return "\n".join(out)
 
+    def reaches(self, view, target, seen):
+        """Whether a record view holds, at any depth, records of target's kind (or of its bases)."""
+        if view.name in seen:
+            return False
+        seen.add(view.name)
+        if view is target or view in all_bases(target, self.fam):
+            return True
+        for c in self.chain(view):
+            for m in c.members:
+                kind = kind_of(m, self.ctx, c)
+                if isinstance(kind, ViewKind) and self.reaches(kind.view, target, seen):
+                    return True
+        return False
+
     def used_views(self):
         """The record views that members of the family carry, so that their samples are needed."""
         used = set()
@@ -2194,7 +2382,7 @@ class TestGen:
             kind = kind_of(m, self.ctx, s)
             body.append(f"objRecord.{m.op} = {self.seeded(kind, j)};")
         body.append("return objRecord;")
-        return function(f"{t} sample_{s.name}(int a_iSeed)", body)
+        return function(f"[[maybe_unused]] {t} {struct_sample_name(s)}(int a_iSeed)", body)
 
     def seeded(self, kind, j):
         """A field's sample that depends on the seed, so that two records of a list differ."""
@@ -2210,6 +2398,15 @@ class TestGen:
         if isinstance(kind, EnumKind):
             return f"RoundTrip::sample({kind.texts}, a_iSeed + {j})"
         return self.samples(kind, j)[0]
+
+
+def struct_sample_name(s):
+    return f"sample_{s.family.ns}_{s.name}"
+
+
+def slot(m):
+    """Where a member keeps its value: its wrapper element, its element or its attribute."""
+    return m.opts.get("in") or m.element
 
 
 def SEEDED_SAMPLE(name):
