@@ -81,7 +81,9 @@ void CComMan::waitForConnections()
     // still reach the host's queues.
     QCoreApplication::sendPostedEvents();
     qDeleteAll(lstEnded);
-    log(QStringLiteral("CComMan::~CComMan() has waited %1 ms for the connections.").arg(objTimer.elapsed()));
+    log([&] {
+        return QStringLiteral("CComMan::~CComMan() has waited %1 ms for the connections.").arg(objTimer.elapsed());
+    });
     if (lstLeft.isEmpty())
         return;
     Platform::debugOutput(
@@ -90,12 +92,6 @@ void CComMan::waitForConnections()
     for (CConnectionThread* pThread : lstLeft)
         pThread->disconnect(this);
     s_lstAbandoned.append(lstLeft);
-}
-
-void CComMan::log(const QString& a_strText) const
-{
-    if (isLogOn())
-        Platform::debugOutput(a_strText);
 }
 
 CComMan* CComMan::getInstance()
@@ -120,7 +116,9 @@ bool CComMan::init(const struCOMMAN_STARTUP_CONFIG& a_objConfig)
         m_pServer = new CTcpServer;
         connect(m_pServer, &CTcpServer::SignalNewClient, this, &CComMan::SlotNewSocket);
         if (!m_pServer->listen(objAddress, a_objConfig.usPort)) {
-            log(QStringLiteral("CComMan::init() ########### ATTENTION !!! Failed to listen with tcp-server!"));
+            log([&] {
+                return QStringLiteral("CComMan::init() ########### ATTENTION !!! Failed to listen with tcp-server!");
+            });
             qCritical("%s", qUtf8Printable(
                                 QStringLiteral("########### ATTENTION !!! Failed to listen with tcp-server at ") +
                                 m_strListenAddress + QStringLiteral(" on port ") + QString::number(a_objConfig.usPort) +
@@ -141,12 +139,14 @@ bool CComMan::init(const struCOMMAN_STARTUP_CONFIG& a_objConfig)
     }
     m_uiStatus = GLOBAL_XML_TYPES::STATUS_REPORT_READY;
     if (m_pServer)
-        log(QStringLiteral("Der ComMan lauscht auf Port: %1, meldet sich bei Port: %2 mit der ID \"%3\"")
+        log([&] {
+            return QStringLiteral("Der ComMan lauscht auf Port: %1, meldet sich bei Port: %2 mit der ID \"%3\"")
                 .arg(m_usPort.load())
                 .arg(a_objConfig.usPort)
-                .arg(m_strId));
+                .arg(m_strId);
+        });
     else
-        log(QStringLiteral("Der ComMan lauscht nicht und hat die ID \"%1\"").arg(m_strId));
+        log([&] { return QStringLiteral("Der ComMan lauscht nicht und hat die ID \"%1\"").arg(m_strId); });
     return true;
 }
 
@@ -212,10 +212,10 @@ void CComMan::SlotNewSocket(typSocketDescriptor a_typSocketDescriptor)
         QTcpSocket objSocket;
         objSocket.setSocketDescriptor(a_typSocketDescriptor);
         objSocket.disconnectFromHost();
-        log(QStringLiteral("CComMan::SlotNewSocket() Socket closed because of connection-limit!"));
+        log([&] { return QStringLiteral("CComMan::SlotNewSocket() Socket closed because of connection-limit!"); });
         return;
     }
-    log(QStringLiteral("CComMan::SlotNewSocket()"));
+    log([&] { return QStringLiteral("CComMan::SlotNewSocket()"); });
     handleNewConnection(a_typSocketDescriptor);
 }
 
@@ -224,7 +224,9 @@ void CComMan::handleNewConnection(qintptr a_typDescriptor)
     CConnectionThread* pThread = new CConnectionThread(a_typDescriptor, m_strName, nullptr, false);
     connect(pThread, &CConnectionThread::SignalCompletelyStarted, this, &CComMan::SignalNewConnection);
     startConnection(pThread);
-    log(QStringLiteral("CComMan::handleNewConnection() adding new connection[%1]!").arg(pThread->getID()));
+    log([&] {
+        return QStringLiteral("CComMan::handleNewConnection() adding new connection[%1]!").arg(pThread->getID());
+    });
 }
 
 void CComMan::startConnection(CConnectionThread* a_pThread)
@@ -251,23 +253,25 @@ void CComMan::addConnection(CConnectionThread* a_pobjClient)
     }
     a_pobjClient->setTimeoutIncRouter(this);
     a_pobjClient->setDebugName(m_strName);
-    log(QStringLiteral("CComMan::addConnection() is called! Entries now: %1").arg(iEntries));
+    log([&] { return QStringLiteral("CComMan::addConnection() is called! Entries now: %1").arg(iEntries); });
 }
 
 void CComMan::SlotSocketStateChanged(quint32 a_ulConnectionId, QAbstractSocket::SocketState a_eState)
 {
     if (a_eState == QAbstractSocket::UnconnectedState) {
-        log(QStringLiteral("CComMan::SlotSocketStateChanged(%1, Unconnected)!").arg(a_ulConnectionId));
+        log([&] { return QStringLiteral("CComMan::SlotSocketStateChanged(%1, Unconnected)!").arg(a_ulConnectionId); });
         destroyConnection(a_ulConnectionId);
         emit SignalConnectionClosed(a_ulConnectionId);
     } else if (a_eState == QAbstractSocket::ConnectedState) {
-        log(QStringLiteral("CComMan::SlotSocketStateChanged(%1, Connected)!").arg(a_ulConnectionId));
+        log([&] { return QStringLiteral("CComMan::SlotSocketStateChanged(%1, Connected)!").arg(a_ulConnectionId); });
         if (a_ulConnectionId == m_u32MasterId.load()) {
             sendStatusReport();
             emit SignalNewConnection(a_ulConnectionId);
         }
     } else {
-        log(QStringLiteral("CComMan::SlotSocketStateChanged(%1, %2)!").arg(a_ulConnectionId).arg(int(a_eState)));
+        log([&] {
+            return QStringLiteral("CComMan::SlotSocketStateChanged(%1, %2)!").arg(a_ulConnectionId).arg(int(a_eState));
+        });
     }
 }
 
@@ -285,7 +289,7 @@ void CComMan::destroyConnection(quint32 a_u32Id)
         m_lstDying.append(pThread);
         m_mapEventCodes.remove(a_u32Id);
         pThread->exitOnCompletion();
-        log(QStringLiteral("CComMan::destroyConnection(%1) was successful!").arg(a_u32Id));
+        log([&] { return QStringLiteral("CComMan::destroyConnection(%1) was successful!").arg(a_u32Id); });
         return;
     }
 }
@@ -326,15 +330,20 @@ void CComMan::SlotConnectionThreadIsFinished()
     {
         QMutexLocker lockDying(&m_objDyingLock);
         QMutexLocker lockList(&m_objListLock);
-        log(QStringLiteral("CComMan::SlotConnectionThreadIsFinished() DyingConns: %1, Conns: %2")
+        log([&] {
+            return QStringLiteral("CComMan::SlotConnectionThreadIsFinished() DyingConns: %1, Conns: %2")
                 .arg(m_lstDying.size())
-                .arg(m_lstConnections.size()));
+                .arg(m_lstConnections.size());
+        });
         if (pFinished && (m_lstDying.removeOne(pFinished) || m_lstConnections.removeOne(pFinished))) {
             m_mapEventCodes.remove(pFinished->getID());
             // finished() comes from the thread just before it is done: joining it is immediate.
             pFinished->wait();
             pFinished->deleteLater();
-            log(QStringLiteral("CComMan::SlotConnectionThreadIsFinished() has removed 1 dying connection from list"));
+            log([&] {
+                return QStringLiteral(
+                    "CComMan::SlotConnectionThreadIsFinished() has removed 1 dying connection from list");
+            });
         }
         bEmpty = m_lstConnections.isEmpty() && m_lstDying.isEmpty();
     }
@@ -344,7 +353,7 @@ void CComMan::SlotConnectionThreadIsFinished()
 
 void CComMan::SlotConnectToMaster(quint16 a_usPort, QString a_strId)
 {
-    log(QStringLiteral("CComMan::SlotConnectToMaster() Port: %1, ID: %2").arg(a_usPort).arg(a_strId));
+    log([&] { return QStringLiteral("CComMan::SlotConnectToMaster() Port: %1, ID: %2").arg(a_usPort).arg(a_strId); });
     m_strId = a_strId;
     CAppDescription(m_objDescription).setAppGuid(a_strId);
     CConnectionThread* pThread =
@@ -366,8 +375,10 @@ void CComMan::slotDescription(struCOMMAN_DESCRIPTION a_objDescription)
         objDescription.setAppGuid(a_objDescription.strAppGuid);
         m_strId = a_objDescription.strAppGuid;
     }
-    log(QStringLiteral("CComMan::slotDescription() : %1")
-            .arg(m_objDescription.getElementTree() ? m_objDescription.getElementTree()->toString() : QString()));
+    log([&] {
+        return QStringLiteral("CComMan::slotDescription() : %1")
+            .arg(m_objDescription.getElementTree() ? m_objDescription.getElementTree()->toString() : QString());
+    });
     QMutexLocker lock(&m_objListLock);
     for (CConnectionThread* pThread : qAsConst(m_lstConnections))
         pThread->setDebugName(m_strName);
@@ -465,9 +476,11 @@ void CComMan::SlotSendToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_lst
         pThread->sendMsg(a_ptrMsg->copyShared(true), 0);
         ++iServed;
     }
-    log(QStringLiteral("CComMan::SlotSendToAllClients() %1 clients have got msg: %2")
+    log([&] {
+        return QStringLiteral("CComMan::SlotSendToAllClients() %1 clients have got msg: %2")
             .arg(iServed)
-            .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_SENDING)));
+            .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_SENDING));
+    });
 }
 
 void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuousMsgId)
@@ -483,9 +496,11 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
             if (pThread->getID() != a_ptrMsg->getConnectionId())
                 continue;
             pThread->sendMsg(a_ptrMsg, a_ulContinuousMsgId);
-            log(QStringLiteral("CComMan::SlotSendToOneClient(Id=%1) was successfully: %2")
+            log([&] {
+                return QStringLiteral("CComMan::SlotSendToOneClient(Id=%1) was successfully: %2")
                     .arg(a_ptrMsg->getConnectionId())
-                    .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_SENDING)));
+                    .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_SENDING));
+            });
             return;
         }
     }
@@ -502,10 +517,13 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
 void CComMan::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
 {
     if (!a_ptrMsg || a_ptrMsg->isNull()) {
-        log(QStringLiteral("CComMan::SlotNewJob() EMPTY job, type: %1!!").arg(int(a_eType)));
+        log([&] { return QStringLiteral("CComMan::SlotNewJob() EMPTY job, type: %1!!").arg(int(a_eType)); });
         return;
     }
-    log(QStringLiteral("CComMan::SlotNewJob() Msg: %1").arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED)));
+    log([&] {
+        return QStringLiteral("CComMan::SlotNewJob() Msg: %1")
+            .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED));
+    });
     // The connection has applied a peer's lag already: lag replies never reach the host.
     if (a_ptrMsg->getServiceType() == CXmlMessage::REPLY_LAG || handleCommDeviceFragments(a_ptrMsg))
         return;
@@ -535,7 +553,9 @@ bool CComMan::enqueue(QRecursiveMutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQ
 
 void CComMan::addNewReply(const ptrCXmlMessage& a_ptrMsg)
 {
-    log(QStringLiteral("CComman::addNewReply()") + a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED));
+    log([&] {
+        return QStringLiteral("CComman::addNewReply()") + a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED);
+    });
     if (!enqueue(m_objReplyLock, m_objReplies, a_ptrMsg, m_iMaxReplies)) {
         Platform::debugOutput(QStringLiteral("CComman::addNewReply() the reply queue is full; dropped: %1")
                                   .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED)));
@@ -547,7 +567,9 @@ void CComMan::addNewReply(const ptrCXmlMessage& a_ptrMsg)
 
 void CComMan::addNewEvent(const ptrCXmlMessage& a_ptrMsg)
 {
-    log(QStringLiteral("CComman::addNewEvent()") + a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED));
+    log([&] {
+        return QStringLiteral("CComman::addNewEvent()") + a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED);
+    });
     if (!enqueue(m_objEventLock, m_objEvents, a_ptrMsg, m_iMaxEvents)) {
         Platform::debugOutput(QStringLiteral("CComman::addNewEvent() the event queue is full; dropped: %1")
                                   .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED)));
@@ -559,7 +581,7 @@ void CComMan::addNewEvent(const ptrCXmlMessage& a_ptrMsg)
 
 void CComMan::addNewRequest(const ptrCXmlMessage& a_ptrMsg)
 {
-    log(QStringLiteral("CComMan::addNewRequest(%1)").arg(a_ptrMsg->getMessageID()));
+    log([&] { return QStringLiteral("CComMan::addNewRequest(%1)").arg(a_ptrMsg->getMessageID()); });
     unsigned int uiWait = 0;
     if (m_bReplyLagSpreading.load()) {
         {
@@ -570,8 +592,11 @@ void CComMan::addNewRequest(const ptrCXmlMessage& a_ptrMsg)
         if (uiWait == 0) {
             for (const ptrCXmlMessage& ptrWorking : qAsConst(m_mapWorkingRequests))
                 uiWait = qMax(uiWait, ptrWorking->getRemainingTime());
-            log(QStringLiteral("CComman::addNewRequest() msgId from last: highest remainingTime of request in map: %1")
-                    .arg(uiWait));
+            log([&] {
+                return QStringLiteral(
+                           "CComman::addNewRequest() msgId from last: highest remainingTime of request in map: %1")
+                    .arg(uiWait);
+            });
         }
     }
     // The requester learns at once that its request waits behind others.
@@ -601,12 +626,14 @@ void CComMan::sendLagNow(const ptrCXmlMessage& a_ptrRequest, quint32 a_u32Increm
 void CComMan::slotMapRequestMsg(ptrCXmlMessage a_ptrMsg)
 {
     if (!a_ptrMsg) {
-        log(QStringLiteral("CComman::slotMapRequestMsg() EMPTY msg"));
+        log([&] { return QStringLiteral("CComman::slotMapRequestMsg() EMPTY msg"); });
         return;
     }
-    log(QStringLiteral("CComman::slotMapRequestMsg() MsgId: %1, MsgContId: %2.")
+    log([&] {
+        return QStringLiteral("CComman::slotMapRequestMsg() MsgId: %1, MsgContId: %2.")
             .arg(a_ptrMsg->getMessageID())
-            .arg(a_ptrMsg->getContinuousId()));
+            .arg(a_ptrMsg->getContinuousId());
+    });
     const ptrCXmlMessage ptrEnvelope = a_ptrMsg->copyShared(false);
     if (a_ptrMsg->getElementTree())
         ptrEnvelope->setElementTree(a_ptrMsg->getElementTree()->copy(false));
@@ -617,17 +644,20 @@ void CComMan::slotMapRequestMsg(ptrCXmlMessage a_ptrMsg)
 void CComMan::slotUnmapRequestMsg(ptrCXmlMessage a_ptrMsg)
 {
     if (!a_ptrMsg) {
-        log(QStringLiteral("CComman::slotUnmapRequestMsg() EMPTY msg"));
+        log([&] { return QStringLiteral("CComman::slotUnmapRequestMsg() EMPTY msg"); });
         return;
     }
     for (auto it = m_mapWorkingRequests.begin(); it != m_mapWorkingRequests.end(); ++it) {
         if ((*it)->getConnectionId() != a_ptrMsg->getConnectionId() ||
             (*it)->getMessageID() != a_ptrMsg->getMessageID())
             continue;
-        log(QStringLiteral("CComman::slotUnmapRequestMsg(ContId: %1) because of Reply-msg; MsgId: %2, ConnectionId: %3")
+        log([&] {
+            return QStringLiteral(
+                       "CComman::slotUnmapRequestMsg(ContId: %1) because of Reply-msg; MsgId: %2, ConnectionId: %3")
                 .arg(it.key())
                 .arg(a_ptrMsg->getMessageID())
-                .arg(a_ptrMsg->getConnectionId()));
+                .arg(a_ptrMsg->getConnectionId());
+        });
         m_mapWorkingRequests.erase(it);
         return;
     }
@@ -645,17 +675,19 @@ void CComMan::removeTimedoutWorkingRequests()
             ++it;
             continue;
         }
-        log(QStringLiteral("CComman::removeTimedoutWorkingRequests(ContId: %1, MsgId: %2, ConnectionId: %3)")
+        log([&] {
+            return QStringLiteral("CComman::removeTimedoutWorkingRequests(ContId: %1, MsgId: %2, ConnectionId: %3)")
                 .arg(it.key())
                 .arg((*it)->getMessageID())
-                .arg((*it)->getConnectionId()));
+                .arg((*it)->getConnectionId());
+        });
         it = m_mapWorkingRequests.erase(it);
     }
 }
 
 void CComMan::slotRemoveSpontaneousRequest(quint32 a_u32ContinuousMsgId)
 {
-    log(QStringLiteral("CComman::slotRemoveSpontaneousRequest(%1)").arg(a_u32ContinuousMsgId));
+    log([&] { return QStringLiteral("CComman::slotRemoveSpontaneousRequest(%1)").arg(a_u32ContinuousMsgId); });
     m_mapWorkingRequests.remove(a_u32ContinuousMsgId);
 }
 
@@ -663,37 +695,49 @@ void CComMan::slotRouteTimeoutInc(quint32 a_ulContinuousMsgId, quint64 a_ullNewT
 {
     if (a_ulContinuousMsgId == 0)
         return;
-    log(QStringLiteral("CComMan::slotRouteTimeoutInc() ContId: %1, Timestamp: %2")
+    log([&] {
+        return QStringLiteral("CComMan::slotRouteTimeoutInc() ContId: %1, Timestamp: %2")
             .arg(a_ulContinuousMsgId)
-            .arg(a_ullNewTimeoutTimestamp));
+            .arg(a_ullNewTimeoutTimestamp);
+    });
     const ptrCXmlMessage ptrEntry = m_mapWorkingRequests.value(a_ulContinuousMsgId);
     if (!ptrEntry)
         return;
     const quint64 u64Deadline = ptrEntry->getTimeout();
     if (a_ullNewTimeoutTimestamp <= u64Deadline) {
-        log(QStringLiteral("CComMan::RouteTimeoutInc(): Msg %1/[%2] needs no increment (timestamp is big enough)")
+        log([&] {
+            return QStringLiteral(
+                       "CComMan::RouteTimeoutInc(): Msg %1/[%2] needs no increment (timestamp is big enough)")
                 .arg(ptrEntry->getMessageID())
-                .arg(a_ulContinuousMsgId));
+                .arg(a_ulContinuousMsgId);
+        });
         return;
     }
     quint64 u64Increment = a_ullNewTimeoutTimestamp - u64Deadline;
     if (u64Increment > CXmlMessage::m_uiMaxAvailableTime) {
         u64Increment = CXmlMessage::m_uiMaxAvailableTime;
-        log(QStringLiteral("CComMan::RouteTimeoutInc(): correction of the value! (difference is to big)"));
+        log([&] {
+            return QStringLiteral("CComMan::RouteTimeoutInc(): correction of the value! (difference is to big)");
+        });
     } else {
-        log(QStringLiteral("CComMan::RouteTimeoutInc(Msg %1/[%2]): the calculated timeout-increment-value: %3")
+        log([&] {
+            return QStringLiteral("CComMan::RouteTimeoutInc(Msg %1/[%2]): the calculated timeout-increment-value: %3")
                 .arg(ptrEntry->getMessageID())
                 .arg(a_ulContinuousMsgId)
-                .arg(u64Increment));
+                .arg(u64Increment);
+        });
     }
     const ptrCXmlMessage ptrLag = ptrEntry->generateTimeoutIncrementMsg(quint32(u64Increment), true);
     if (ptrLag) {
         ptrLag->updateRequestParent();
-        log(QStringLiteral("CComMan::RouteTimeoutInc(): Msg %1/[%2] induce TimeoutInc to Msg %3 on connection (%4)!")
+        log([&] {
+            return QStringLiteral(
+                       "CComMan::RouteTimeoutInc(): Msg %1/[%2] induce TimeoutInc to Msg %3 on connection (%4)!")
                 .arg(ptrEntry->getMessageID())
                 .arg(a_ulContinuousMsgId)
                 .arg(ptrLag->getMessageID())
-                .arg(ptrLag->getConnectionId()));
+                .arg(ptrLag->getConnectionId());
+        });
         SlotSendToOneClient(ptrLag, 0);
     }
     incTimeoutAtAllWaitingRequests(quint32(u64Increment));
@@ -703,9 +747,11 @@ void CComMan::slotIncTimeoutOfAllWaitingRequests(quint32 a_u32ContinuousMsgId, q
 {
     if (a_u32ContinuousMsgId == 0)
         return;
-    log(QStringLiteral("CComMan::slotIncTimeoutOfAllWaitingRequests() ContId: %1, Timevalue: %2")
+    log([&] {
+        return QStringLiteral("CComMan::slotIncTimeoutOfAllWaitingRequests() ContId: %1, Timevalue: %2")
             .arg(a_u32ContinuousMsgId)
-            .arg(a_u32TimeoutInc));
+            .arg(a_u32TimeoutInc);
+    });
     if (m_mapWorkingRequests.contains(a_u32ContinuousMsgId))
         incTimeoutAtAllWaitingRequests(a_u32TimeoutInc);
 }
@@ -722,12 +768,15 @@ void CComMan::incTimeoutAtAllWaitingRequests(quint32 a_u32Increment)
             if (!ptrLag)
                 continue;
             ptrLag->updateRequestParent();
-            log(QStringLiteral("CComMan::incTimeoutAtAllWaitingRequests(ContId: %1, MsgId: %2, ConnectionId: %3) "
-                               "TimeoutIncrement: %4")
+            log([&] {
+                return QStringLiteral(
+                           "CComMan::incTimeoutAtAllWaitingRequests(ContId: %1, MsgId: %2, ConnectionId: %3) "
+                           "TimeoutIncrement: %4")
                     .arg(ptrWaiting->getContinuousId())
                     .arg(ptrWaiting->getMessageID())
                     .arg(ptrWaiting->getConnectionId())
-                    .arg(a_u32Increment));
+                    .arg(a_u32Increment);
+            });
             lstLags.append(ptrLag);
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <OrvexXmlInterface/OxiExport.h>
+#include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/CFaultTree.h>
 #include <OrvexXmlInterface/xmlcommon/CMsgFragment.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlMessage.h>
@@ -114,7 +115,12 @@ protected:
 private:
     Q_DISABLE_COPY(CComMan)
 
-    void log(const QString& a_strText) const;
+    // The text is made only when the general debug switch is on.
+    template <typename t_Text> void log(const t_Text& a_fnText) const
+    {
+        if (isLogOn())
+            Platform::debugOutput(a_fnText());
+    }
     bool enqueue(QRecursiveMutex& a_objLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objQueue,
                  const XmlCommon::ptrCXmlMessage& a_ptrMsg, std::atomic<int>& a_iHighWater);
     void startConnection(CConnectionThread* a_pThread);

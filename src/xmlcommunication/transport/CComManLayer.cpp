@@ -152,8 +152,10 @@ void CComMan::sendStatusReport()
 {
     const quint32 u32Master = m_u32MasterId.load();
     if (u32Master == 0) {
-        log(QStringLiteral(
-            "CComMan::sendStatusReport() failed because cannot send anything without master-connection-id."));
+        log([&] {
+            return QStringLiteral(
+                "CComMan::sendStatusReport() failed because cannot send anything without master-connection-id.");
+        });
         return;
     }
     ptrCXmlMessage ptrEvent(new CXmlMessage(u32Master));
@@ -166,9 +168,11 @@ void CComMan::sendStatusReport()
     if (!m_objStartupFault.isNull())
         objReport.setStartupFault(m_objStartupFault);
     ptrEvent->addFragment(objReport.getFragment());
-    log(QStringLiteral("CComMan::sendStatusReport() sends to connection %1 => %2.")
+    log([&] {
+        return QStringLiteral("CComMan::sendStatusReport() sends to connection %1 => %2.")
             .arg(u32Master)
-            .arg(ptrEvent->toDbgString(CXmlMessage::DIRECTION_SENDING)));
+            .arg(ptrEvent->toDbgString(CXmlMessage::DIRECTION_SENDING));
+    });
     SlotSendToOneClient(ptrEvent, 0);
 }
 

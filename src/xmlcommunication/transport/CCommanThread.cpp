@@ -49,7 +49,7 @@ CCommanThread::CCommanThread(QObject* a_pParent) : QThread(a_pParent), CDebugFla
 
 CCommanThread::~CCommanThread()
 {
-    log(QStringLiteral("CCommanThread::~CCommanThread()"));
+    log([&] { return QStringLiteral("CCommanThread::~CCommanThread()"); });
     if (isRunning()) {
         exit(0);
         if (!wait(5000)) {
@@ -62,19 +62,16 @@ CCommanThread::~CCommanThread()
     }
 }
 
-void CCommanThread::log(const QString& a_strText) const
-{
-    if (isLogOn())
-        Platform::debugOutput(a_strText);
-}
-
 quint16 CCommanThread::start(struCOMMAN_STARTUP_CONFIG& a_objConfig)
 {
-    m_objRequested = a_objConfig;
-    if (m_objRequested.strIpAddress.isEmpty())
-        m_objRequested.strIpAddress = QStringLiteral("0.0.0.0");
-    setMinProcessingTime(m_objRequested.ulMinProcessingTime);
-    m_objForManager = m_objRequested;
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        m_objRequested = a_objConfig;
+        if (m_objRequested.strIpAddress.isEmpty())
+            m_objRequested.strIpAddress = QStringLiteral("0.0.0.0");
+        m_objForManager = m_objRequested;
+    }
+    setMinProcessingTime(a_objConfig.ulMinProcessingTime);
     QThread::start(QThread::InheritPriority);
     quint16 usPort = 0;
     if (m_objStarted.tryAcquire(1, s_iStartWaitMs)) {
@@ -82,15 +79,18 @@ quint16 CCommanThread::start(struCOMMAN_STARTUP_CONFIG& a_objConfig)
         if (pManager && pManager->isRunning())
             usPort = pManager->getPort();
     }
-    log(QStringLiteral("CCommanThread: thread is started. port: %1").arg(usPort));
-    m_objRequested.usPort = usPort;
+    log([&] { return QStringLiteral("CCommanThread: thread is started. port: %1").arg(usPort); });
+    {
+        QMutexLocker lock(&m_objStateMutex);
+        m_objRequested.usPort = usPort;
+    }
     a_objConfig.usPort = usPort;
     return usPort;
 }
 
 void CCommanThread::run()
 {
-    log(QStringLiteral("CCommanThread::run()"));
+    log([&] { return QStringLiteral("CCommanThread::run()"); });
     std::unique_ptr<CComMan> pManager(new CComMan(m_objRequestLock, m_objRequests, m_objReplyLock, m_objReplies,
                                                   m_objEventLock, m_objEvents, m_bReplyLagSpreading));
     connectManager(pManager.get());
@@ -107,7 +107,7 @@ void CCommanThread::run()
     m_objStarted.release();
     setPriority(QThread::HighestPriority);
     exec();
-    log(QStringLiteral("CCommanThread::run() has left the eventloop!"));
+    log([&] { return QStringLiteral("CCommanThread::run() has left the eventloop!"); });
     closeManager(pManager.release());
 }
 
@@ -221,7 +221,7 @@ ptrCXmlMessage CCommanThread::getNextEvent()
 void CCommanThread::sendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_u32ContinuousId)
 {
     if (!a_ptrMsg || a_ptrMsg->isNull()) {
-        log(QStringLiteral("CCommanThread::sendToOneClient() EMPTY msg!!"));
+        log([&] { return QStringLiteral("CCommanThread::sendToOneClient() EMPTY msg!!"); });
         return;
     }
     sendToOne(a_ptrMsg->copyShared(true), a_u32ContinuousId);
@@ -230,7 +230,7 @@ void CCommanThread::sendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_u32Contin
 void CCommanThread::postToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_u32ContinuousId)
 {
     if (!a_ptrMsg || a_ptrMsg->isNull()) {
-        log(QStringLiteral("CCommanThread::postToOneClient() EMPTY msg!!"));
+        log([&] { return QStringLiteral("CCommanThread::postToOneClient() EMPTY msg!!"); });
         return;
     }
     const ptrCXmlMessage ptrTaken = a_ptrMsg->copyShared(false);
@@ -242,7 +242,7 @@ void CCommanThread::postToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_u32Contin
 void CCommanThread::sendToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_lstExcluded)
 {
     if (!a_ptrMsg || a_ptrMsg->isNull()) {
-        log(QStringLiteral("CCommanThread::sendToAllClients() EMPTY msg!!"));
+        log([&] { return QStringLiteral("CCommanThread::sendToAllClients() EMPTY msg!!"); });
         return;
     }
     sendToAll(a_ptrMsg->copyShared(true), a_lstExcluded);
@@ -251,7 +251,7 @@ void CCommanThread::sendToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_l
 void CCommanThread::postToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_lstExcluded)
 {
     if (!a_ptrMsg || a_ptrMsg->isNull()) {
-        log(QStringLiteral("CCommanThread::postToAllClients() EMPTY msg!!"));
+        log([&] { return QStringLiteral("CCommanThread::postToAllClients() EMPTY msg!!"); });
         return;
     }
     const ptrCXmlMessage ptrTaken = a_ptrMsg->copyShared(false);
@@ -262,7 +262,7 @@ void CCommanThread::postToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_l
 
 void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
-    log(QStringLiteral("CCommanThread::sendToOne()"));
+    log([&] { return QStringLiteral("CCommanThread::sendToOne()"); });
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
     if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
         const quint64 u64Now = Platform::nowMonotonicUs();
@@ -288,7 +288,7 @@ void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Conti
 
 void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint32>& a_lstExcluded)
 {
-    log(QStringLiteral("CCommanThread::sendToAll()"));
+    log([&] { return QStringLiteral("CCommanThread::sendToAll()"); });
     if (a_ptrMsg->getServiceType() == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
         QMutexLocker lock(&m_objStateMutex);
         if (!m_objRequested.objDescription.strAppGuid.isEmpty())
@@ -323,7 +323,7 @@ void CCommanThread::connectToMaster(quint16 a_usPort, const QString& a_strId)
 
 void CCommanThread::setDescription(struCOMMAN_DESCRIPTION& a_objDescription)
 {
-    log(QStringLiteral("CCommanThread::setDescription()"));
+    log([&] { return QStringLiteral("CCommanThread::setDescription()"); });
     {
         QMutexLocker lock(&m_objStateMutex);
         struCOMMAN_DESCRIPTION& objStored = m_objRequested.objDescription;
@@ -341,26 +341,26 @@ bool CCommanThread::addConnection(CConnectionThread* a_pThread)
 {
     if (!a_pThread)
         return false;
-    log(QStringLiteral("CCommanThread::addConnection()"));
+    log([&] { return QStringLiteral("CCommanThread::addConnection()"); });
     a_pThread->moveToThread(this);
     return callOnManager([a_pThread](CComMan* a_pManager) { a_pManager->addConnection(a_pThread); });
 }
 
 void CCommanThread::destroyConnection(quint32 a_u32Id)
 {
-    log(QStringLiteral("CCommanThread::destroyConnection(%1)").arg(a_u32Id));
+    log([&] { return QStringLiteral("CCommanThread::destroyConnection(%1)").arg(a_u32Id); });
     toManager([&] { emit SignalDestroyConnection(a_u32Id); });
 }
 
 void CCommanThread::destroyAllConnections()
 {
-    log(QStringLiteral("CCommanThread::destroyAllConnections()"));
+    log([&] { return QStringLiteral("CCommanThread::destroyAllConnections()"); });
     toManager([&] { emit SignalDestroyAllConnections(); });
 }
 
 void CCommanThread::SlotDestroyAllConnections()
 {
-    log(QStringLiteral("CCommanThread::SlotDestroyAllConnections()"));
+    log([&] { return QStringLiteral("CCommanThread::SlotDestroyAllConnections()"); });
     destroyAllConnections();
 }
 
@@ -412,9 +412,13 @@ CDataTree CCommanThread::getMetaInfo() const
 
 quint16 CCommanThread::getPort() const
 {
-    QMutexLocker lock(&m_objManagerMutex);
-    const CComMan* pManager = m_pManager.load();
-    return pManager ? pManager->getPort() : m_objRequested.usPort;
+    {
+        QMutexLocker lock(&m_objManagerMutex);
+        if (const CComMan* pManager = m_pManager.load())
+            return pManager->getPort();
+    }
+    QMutexLocker lock(&m_objStateMutex);
+    return m_objRequested.usPort;
 }
 
 quint32 CCommanThread::getResmanConnectionId() const
@@ -438,7 +442,9 @@ void CCommanThread::setStartupFault(CFaultTree a_objFault)
 {
     if (a_objFault.isNull())
         return;
-    log(QStringLiteral("CCommanThread::setStartupFault(): \n%1").arg(a_objFault.getElementTree()->toString()));
+    log([&] {
+        return QStringLiteral("CCommanThread::setStartupFault(): \n%1").arg(a_objFault.getElementTree()->toString());
+    });
     {
         QMutexLocker lock(&m_objStateMutex);
         m_objStartupFault = a_objFault;
@@ -485,20 +491,20 @@ unsigned short CCommanThread::handleDbgFlagSetup(const typMapDbgFlags& a_mapSetu
 
 void CCommanThread::SlotAllConnectionsClosed()
 {
-    log(QStringLiteral("CCommanThread::SlotAllConnectionsClosed()"));
+    log([&] { return QStringLiteral("CCommanThread::SlotAllConnectionsClosed()"); });
     emit SignalAllConnectionsClosed();
 }
 
 void CCommanThread::SlotConnectionInfo(quint32 a_ulConnectionId, struClientData a_objInfo)
 {
-    log(QStringLiteral("CCommanThread::SlotConnectionInfo(Id=%1)").arg(a_ulConnectionId));
+    log([&] { return QStringLiteral("CCommanThread::SlotConnectionInfo(Id=%1)").arg(a_ulConnectionId); });
     QMutexLocker lock(&m_objStateMutex);
     m_mapConnectionInfo.insert(a_ulConnectionId, a_objInfo);
 }
 
 void CCommanThread::SlotConnectionClosed(quint32 a_ulConnectionId)
 {
-    log(QStringLiteral("CCommanThread::SlotConnectionClosed(Id=%1)").arg(a_ulConnectionId));
+    log([&] { return QStringLiteral("CCommanThread::SlotConnectionClosed(Id=%1)").arg(a_ulConnectionId); });
     {
         QMutexLocker lock(&m_objStateMutex);
         m_mapConnectionInfo.remove(a_ulConnectionId);
@@ -508,7 +514,7 @@ void CCommanThread::SlotConnectionClosed(quint32 a_ulConnectionId)
 
 void CCommanThread::SlotNewConnection(quint32 a_ulConnectionId)
 {
-    log(QStringLiteral("CCommanThread::SlotNewConnection(Id=%1)is called!").arg(a_ulConnectionId));
+    log([&] { return QStringLiteral("CCommanThread::SlotNewConnection(Id=%1)is called!").arg(a_ulConnectionId); });
     emit SignalNewClientConnection(a_ulConnectionId);
 }
 }  // namespace XmlCommunication

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <OrvexXmlInterface/OxiExport.h>
+#include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/CFaultTree.h>
 #include <OrvexXmlInterface/xmlcommon/CTreeBase.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlMessage.h>
@@ -113,7 +114,12 @@ private:
     friend class CConnectionThread;
     Q_DISABLE_COPY(CCommanThread)
 
-    void log(const QString& a_strText) const;
+    // The text is made only when the general debug switch is on.
+    template <typename t_Text> void log(const t_Text& a_fnText) const
+    {
+        if (isLogOn())
+            Platform::debugOutput(a_fnText());
+    }
     void connectManager(CComMan* a_pManager);
     void closeManager(CComMan* a_pManager);
     void sendToOne(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);

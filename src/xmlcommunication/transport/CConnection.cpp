@@ -211,8 +211,9 @@ void CConnection::connectServices()
 
 void CConnection::initDescriptorSocket()
 {
-    logIf(m_bLogSocketStatus,
-          QStringLiteral("Conn[%1]::init() was called! (ekSID_SOCKET_DESCRIPTOR)").arg(m_uiConnectionId));
+    logIf(m_bLogSocketStatus, [&] {
+        return QStringLiteral("Conn[%1]::init() was called! (ekSID_SOCKET_DESCRIPTOR)").arg(m_uiConnectionId);
+    });
     m_pSocket->setSocketDescriptor(m_objSocketInfo.typSocketDescriptor, QAbstractSocket::ConnectedState,
                                    QIODevice::ReadWrite);
     m_eConnectionSide = eCONNECTION_SIDE_SERVER;
@@ -224,19 +225,23 @@ void CConnection::initDescriptorSocket()
 
 void CConnection::initAddressSocket()
 {
-    logIf(m_bLogSocketStatus, QStringLiteral("Conn[%1]::init() was called! (ekSID_IPADDRESS_AND_PORT, %2:%3)")
-                                  .arg(m_uiConnectionId)
-                                  .arg(m_objSocketInfo.strIpAddress)
-                                  .arg(m_objSocketInfo.usPort));
+    logIf(m_bLogSocketStatus, [&] {
+        return QStringLiteral("Conn[%1]::init() was called! (ekSID_IPADDRESS_AND_PORT, %2:%3)")
+            .arg(m_uiConnectionId)
+            .arg(m_objSocketInfo.strIpAddress)
+            .arg(m_objSocketInfo.usPort);
+    });
     m_eConnectionSide = eCONNECTION_SIDE_CLIENT;
     const bool bLocal = m_objSocketInfo.strIpAddress == QHostAddress(QHostAddress::LocalHost).toString();
     m_objAliveCheck.setConnectionSide(m_eConnectionSide, bLocal);
     m_pSocket->connectToHost(m_objSocketInfo.strIpAddress, m_objSocketInfo.usPort, QIODevice::ReadWrite,
                              QAbstractSocket::AnyIPProtocol);
     if (m_uiConnectTimeout != 0 && !m_pSocket->waitForConnected(int(m_uiConnectTimeout))) {
-        logIf(m_bLogSocketStatus, QStringLiteral("Conn[%1]::init(); Socket->waitForConnected(%2 ms) has failed!")
-                                      .arg(m_uiConnectionId)
-                                      .arg(m_uiConnectTimeout));
+        logIf(m_bLogSocketStatus, [&] {
+            return QStringLiteral("Conn[%1]::init(); Socket->waitForConnected(%2 ms) has failed!")
+                .arg(m_uiConnectionId)
+                .arg(m_uiConnectTimeout);
+        });
         SlotSocketError(QAbstractSocket::SocketTimeoutError);
         SlotSocketStateChanged(QAbstractSocket::UnconnectedState);
     }
@@ -279,12 +284,6 @@ void CConnection::log(const QString& a_strText) const
     Platform::debugOutput(a_strText);
 }
 
-void CConnection::logIf(bool a_bFlag, const QString& a_strText) const
-{
-    if (a_bFlag || isLogOn())
-        log(a_strText);
-}
-
 QString CConnection::dbgText(const ptrCXmlMessage& a_ptrMsg, CXmlMessage::eMESSAGE_DIRECTION a_eDir) const
 {
     return a_ptrMsg ? a_ptrMsg->toDbgString(a_eDir) : QString();
@@ -319,9 +318,11 @@ void CConnection::SlotSocketStateChanged(QAbstractSocket::SocketState a_eState)
         emit SignalConnectionInfo(m_uiConnectionId, objInfo);
         m_objTimeStatistics.setInfo(objInfo);
     }
-    logIf(m_bLogSocketStatus, QStringLiteral("Conn[%1]::SlotSocketStateChanged(%2) was called!")
-                                  .arg(m_uiConnectionId)
-                                  .arg(socketStateToString(a_eState)));
+    logIf(m_bLogSocketStatus, [&] {
+        return QStringLiteral("Conn[%1]::SlotSocketStateChanged(%2) was called!")
+            .arg(m_uiConnectionId)
+            .arg(socketStateToString(a_eState));
+    });
     emit SignalSocketStateChanged(m_uiConnectionId, a_eState);
     m_objAliveCheck.slotSocketState(a_eState);
 }
@@ -344,9 +345,11 @@ void CConnection::SlotSocketError(QAbstractSocket::SocketError a_eError)
         {QAbstractSocket::UnsupportedSocketOperationError, "UnsupportedSocketOperationError"},
         {QAbstractSocket::ProxyAuthenticationRequiredError, "ProxyAuthenticationRequiredError"},
     };
-    logIf(m_bLogSocketStatus, QStringLiteral("Conn[%1]::SlotSocketError(%2) was called!")
-                                  .arg(m_uiConnectionId)
-                                  .arg(QLatin1String(s_mapNames.value(a_eError, "UNKNOWN"))));
+    logIf(m_bLogSocketStatus, [&] {
+        return QStringLiteral("Conn[%1]::SlotSocketError(%2) was called!")
+            .arg(m_uiConnectionId)
+            .arg(QLatin1String(s_mapNames.value(a_eError, "UNKNOWN")));
+    });
     emit SignalSocketError(m_uiConnectionId, a_eError);
 }
 
@@ -455,11 +458,12 @@ void CConnection::SlotNewMsgHeader(ptrCXmlMessage a_ptrMsg)
         if (u64Available == 0)
             u64Available = CXmlMessage::m_uiMaxAvailableTime;
         if (u64Available < quint64(getMinProcessingTime()) + 1000000u) {
-            logIf(m_bLogRequestsRcv,
-                  QStringLiteral(
-                      "Conn[%1]::SlotNewJob() Request (%2) with not enough AvailableTime => TimeoutInc is sent!")
-                      .arg(m_uiConnectionId)
-                      .arg(a_ptrMsg->getMessageID()));
+            logIf(m_bLogRequestsRcv, [&] {
+                return QStringLiteral(
+                           "Conn[%1]::SlotNewJob() Request (%2) with not enough AvailableTime => TimeoutInc is sent!")
+                    .arg(m_uiConnectionId)
+                    .arg(a_ptrMsg->getMessageID());
+            });
             sendByteArray(QStringLiteral("<Reply id=\"%1\" type=\"lag\" time=\"%2\"/>")
                               .arg(a_ptrMsg->getMessageID())
                               .arg(s_uiLagAtHeader)
@@ -474,9 +478,11 @@ void CConnection::SlotNewMsgHeader(ptrCXmlMessage a_ptrMsg)
         const quint32 u32Continuous = removePendingReply(a_ptrMsg->getMessageID());
         if (m_bMsgTimeStat && u32Continuous != 0)
             m_objTimeStatistics.setReplayRequestLink(a_ptrMsg->getContinuousId(), u32Continuous);
-        logIf(m_bLogSocketStatus, QStringLiteral("Conn[%1]::SlotNewMsgHeader(); Called removePendingReply(%2)!")
-                                      .arg(m_uiConnectionId)
-                                      .arg(a_ptrMsg->getMessageID()));
+        logIf(m_bLogSocketStatus, [&] {
+            return QStringLiteral("Conn[%1]::SlotNewMsgHeader(); Called removePendingReply(%2)!")
+                .arg(m_uiConnectionId)
+                .arg(a_ptrMsg->getMessageID());
+        });
     }
 }
 
@@ -488,9 +494,11 @@ void CConnection::SlotNewJob(ptrCXmlMessage a_ptrMsg)
     m_objAliveCheck.slotActivityDetected();
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
     if (isRequest(eType)) {
-        logIf(m_bLogRequestsRcv, QStringLiteral("\nConn[%1]::SlotNewJob() was called at %2!%3")
-                                     .arg(m_uiConnectionId)
-                                     .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED)));
+        logIf(m_bLogRequestsRcv, [&] {
+            return QStringLiteral("\nConn[%1]::SlotNewJob() was called at %2!%3")
+                .arg(m_uiConnectionId)
+                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED));
+        });
         if (m_bMsgTimeStat)
             m_objTimeStatistics.addNewRequestMsg(CMsgTimeStatisticsManager::eMRT_RECV, a_ptrMsg);
         if (handleCommDeviceFragments(a_ptrMsg))
@@ -498,37 +506,45 @@ void CConnection::SlotNewJob(ptrCXmlMessage a_ptrMsg)
         m_objReplyLag.addNewRequestMsg(a_ptrMsg);
         emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REQUEST);
     } else if (isReply(eType)) {
-        logIf(m_bLogRepliesRcv, QStringLiteral("\nConn[%1]::SlotNewJob() was calledat %2!%3")
-                                    .arg(m_uiConnectionId)
-                                    .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED)));
+        logIf(m_bLogRepliesRcv, [&] {
+            return QStringLiteral("\nConn[%1]::SlotNewJob() was calledat %2!%3")
+                .arg(m_uiConnectionId)
+                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED));
+        });
         if (m_bMsgTimeStat)
             m_objTimeStatistics.handleReplyMsg(CMsgTimeStatisticsManager::eMRT_RECV, a_ptrMsg, 0);
         const int iBefore = a_ptrMsg->getNumberOfFragments();
         handleCommDeviceFragments(a_ptrMsg);
         if (iBefore > 0 && a_ptrMsg->getNumberOfFragments() == 0) {
-            logIf(m_bLogRepliesRcv,
-                  QStringLiteral("Conn[%1]::SlotNewJob() : empty msg after removing the CommDevice-fragments.")
-                      .arg(m_uiConnectionId));
+            logIf(m_bLogRepliesRcv, [&] {
+                return QStringLiteral("Conn[%1]::SlotNewJob() : empty msg after removing the CommDevice-fragments.")
+                    .arg(m_uiConnectionId);
+            });
             return;
         }
         emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REPLY);
     } else if (eType == CXmlMessage::BROADCAST) {
         handleCommDeviceFragments(a_ptrMsg);
         if (a_ptrMsg->getNumberOfFragments() == 0) {
-            logIf(m_bLogEventsRcv,
-                  QStringLiteral("\nConn[%1]::SlotNewJob() was called!\nCompletely CommDevice-fragments...%2")
-                      .arg(m_uiConnectionId)
-                      .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED)));
+            logIf(m_bLogEventsRcv, [&] {
+                return QStringLiteral("\nConn[%1]::SlotNewJob() was called!\nCompletely CommDevice-fragments...%2")
+                    .arg(m_uiConnectionId)
+                    .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED));
+            });
             return;
         }
-        logIf(m_bLogEventsRcv, QStringLiteral("\nConn[%1]::SlotNewJob() was called!%2")
-                                   .arg(m_uiConnectionId)
-                                   .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED)));
+        logIf(m_bLogEventsRcv, [&] {
+            return QStringLiteral("\nConn[%1]::SlotNewJob() was called!%2")
+                .arg(m_uiConnectionId)
+                .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED));
+        });
         emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_EVENT);
     } else if (eType == CXmlMessage::REPLY_LAG) {
-        logIf(m_bLogRepliesRcv, QStringLiteral("\nConn[%1]::SlotNewJob() was called at %2!%3")
-                                    .arg(m_uiConnectionId)
-                                    .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED)));
+        logIf(m_bLogRepliesRcv, [&] {
+            return QStringLiteral("\nConn[%1]::SlotNewJob() was called at %2!%3")
+                .arg(m_uiConnectionId)
+                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED));
+        });
         const quint32 u32Continuous = incPendingReplyTimeout(a_ptrMsg->getMessageID(), a_ptrMsg->getAvailableTime());
         if (m_bMsgTimeStat)
             m_objTimeStatistics.addReplyLag(CMsgTimeStatisticsManager::eRLT_RECV, a_ptrMsg, u32Continuous);
@@ -566,10 +582,11 @@ void CConnection::sendRequest(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContin
     if (m_bMsgTimeStat)
         m_objTimeStatistics.addNewRequestMsg(CMsgTimeStatisticsManager::eMRT_SEND, a_ptrMsg);
     if (!isConnected() || a_ptrMsg->getNumberOfFragments() == 0) {
-        logIf(m_bLogRequestsSnd,
-              QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!\nSocket is NOT connected.%3")
-                  .arg(m_uiConnectionId)
-                  .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+        logIf(m_bLogRequestsSnd, [&] {
+            return QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!\nSocket is NOT connected.%3")
+                .arg(m_uiConnectionId)
+                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+        });
         answerLocally(a_ptrMsg, s_u32FaultUndeliverable);
         return;
     }
@@ -592,9 +609,11 @@ void CConnection::sendRequest(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContin
         m_mapPending.insert(u64Deadline, {a_ptrMsg, a_ulContinuousMsgId});
     }
     m_ptrTriggers->addRequest(u64Deadline, this);
-    logIf(m_bLogRequestsSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!%3")
-                                 .arg(m_uiConnectionId)
-                                 .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+    logIf(m_bLogRequestsSnd, [&] {
+        return QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!%3")
+            .arg(m_uiConnectionId)
+            .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+    });
     writeMessage(a_ptrMsg, uiRemaining);
 }
 
@@ -603,14 +622,18 @@ void CConnection::sendReply(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContinuo
     m_objCutNPaste.pasteFragments(a_ptrMsg);
     m_objReplyLag.handleReplyMsg(a_ptrMsg);
     if (!isConnected()) {
-        logIf(m_bLogRepliesSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called!\nSocket is NOT connected.%2")
-                                    .arg(m_uiConnectionId)
-                                    .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+        logIf(m_bLogRepliesSnd, [&] {
+            return QStringLiteral("\nConn[%1]::SlotSendMessage() was called!\nSocket is NOT connected.%2")
+                .arg(m_uiConnectionId)
+                .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+        });
         return;
     }
-    logIf(m_bLogRepliesSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!%3")
-                                .arg(m_uiConnectionId)
-                                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+    logIf(m_bLogRepliesSnd, [&] {
+        return QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!%3")
+            .arg(m_uiConnectionId)
+            .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+    });
     if (m_bMsgTimeStat)
         m_objTimeStatistics.handleReplyMsg(CMsgTimeStatisticsManager::eMRT_SEND, a_ptrMsg, a_ulContinuousMsgId);
     if (m_bProcessingTime) {
@@ -626,14 +649,18 @@ void CConnection::sendReply(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContinuo
 void CConnection::sendEvent(const ptrCXmlMessage& a_ptrMsg)
 {
     if (!isConnected()) {
-        logIf(m_bLogEventsSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called!\nSocket is NOT connected.%2")
-                                   .arg(m_uiConnectionId)
-                                   .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+        logIf(m_bLogEventsSnd, [&] {
+            return QStringLiteral("\nConn[%1]::SlotSendMessage() was called!\nSocket is NOT connected.%2")
+                .arg(m_uiConnectionId)
+                .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+        });
         return;
     }
-    logIf(m_bLogEventsSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called!%2")
-                               .arg(m_uiConnectionId)
-                               .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+    logIf(m_bLogEventsSnd, [&] {
+        return QStringLiteral("\nConn[%1]::SlotSendMessage() was called!%2")
+            .arg(m_uiConnectionId)
+            .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+    });
     writeMessage(a_ptrMsg, 0);
 }
 
@@ -644,31 +671,40 @@ void CConnection::sendLag(const ptrCXmlMessage& a_ptrMsg)
         if (m_bMsgTimeStat)
             m_objTimeStatistics.addReplyLag(CMsgTimeStatisticsManager::eRLT_STORE, a_ptrMsg,
                                             a_ptrMsg->getContinuousId());
-        logIf(m_bLogRepliesSnd,
-              QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!\nMessage is currently catched by the "
-                             "ReplyLagManager.%3")
-                  .arg(m_uiConnectionId)
-                  .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+        logIf(m_bLogRepliesSnd, [&] {
+            return QStringLiteral(
+                       "\nConn[%1]::SlotSendMessage() was called at %2!\nMessage is currently catched by the "
+                       "ReplyLagManager.%3")
+                .arg(m_uiConnectionId)
+                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+        });
         return;
     }
     if (!isConnected()) {
-        logIf(m_bLogRepliesSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called!\nSocket is NOT connected.%2")
-                                    .arg(m_uiConnectionId)
-                                    .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+        logIf(m_bLogRepliesSnd, [&] {
+            return QStringLiteral("\nConn[%1]::SlotSendMessage() was called!\nSocket is NOT connected.%2")
+                .arg(m_uiConnectionId)
+                .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+        });
         return;
     }
     if (m_bMsgTimeStat)
         m_objTimeStatistics.addReplyLag(CMsgTimeStatisticsManager::eRLT_SEND, a_ptrMsg, a_ptrMsg->getContinuousId());
-    logIf(m_bLogRepliesSnd, QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!%3")
-                                .arg(m_uiConnectionId)
-                                .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING)));
+    logIf(m_bLogRepliesSnd, [&] {
+        return QStringLiteral("\nConn[%1]::SlotSendMessage() was called at %2!%3")
+            .arg(m_uiConnectionId)
+            .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
+    });
     writeMessage(a_ptrMsg, 0);
 }
 
 bool CConnection::writeMessage(const ptrCXmlMessage& a_ptrMsg, unsigned int a_uiAvailableTime, bool a_bProcessingTime)
 {
-    QByteArray baBuffer;
-    baBuffer.reserve(int(m_uiOutputReserve));
+    // One buffer for the connection's life: its room is allocated once, not per message.
+    QByteArray& baBuffer = m_baOutput;
+    if (baBuffer.capacity() < int(m_uiOutputReserve))
+        baBuffer.reserve(int(m_uiOutputReserve));
+    baBuffer.resize(0);
     if (a_bProcessingTime) {
         // The stamp goes into the text: the whole message is serialised first, then patched.
         CMsgSender* pStreaming = m_pSender;
@@ -763,26 +799,30 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
         const qint64 llPending = m_pSocket->bytesToWrite();
         if (llPending < 1) {
             if (m_u64SendCheckStart != 0)
-                logIf(
-                    m_bLogSocketStatus,
-                    QStringLiteral("Conn[%1]::sendByteArray(); The send buffer is empty again!").arg(m_uiConnectionId));
+                logIf(m_bLogSocketStatus, [&] {
+                    return QStringLiteral("Conn[%1]::sendByteArray(); The send buffer is empty again!")
+                        .arg(m_uiConnectionId);
+                });
             resetWatchdog();
         } else {
-            logIf(m_bLogSocketStatus,
-                  QStringLiteral(
-                      "Conn[%1]::sendByteArray(); there are still %2 bytes in buffer from the last send call.!")
-                      .arg(m_uiConnectionId)
-                      .arg(llPending));
+            logIf(m_bLogSocketStatus, [&] {
+                return QStringLiteral(
+                           "Conn[%1]::sendByteArray(); there are still %2 bytes in buffer from the last send call.!")
+                    .arg(m_uiConnectionId)
+                    .arg(llPending);
+            });
             if (m_u64SendCheckStart == 0) {
                 m_u64SendCheckStart = Platform::nowMonotonicUs();
                 m_u64StuckBytes = quint64(llPending);
-                logIf(m_bLogSocketStatus,
-                      QStringLiteral("Conn[%1]::sendByteArray(); SendCheck is started now!").arg(m_uiConnectionId));
+                logIf(m_bLogSocketStatus, [&] {
+                    return QStringLiteral("Conn[%1]::sendByteArray(); SendCheck is started now!").arg(m_uiConnectionId);
+                });
             } else if (quint64(llPending) != m_u64StuckBytes) {
-                logIf(m_bLogSocketStatus,
-                      QStringLiteral("Conn[%1]::sendByteArray(); Although the send buffer is not "
-                                     "empty, some bytes have been sent. The SendCheck has got reset!")
-                          .arg(m_uiConnectionId));
+                logIf(m_bLogSocketStatus, [&] {
+                    return QStringLiteral("Conn[%1]::sendByteArray(); Although the send buffer is not "
+                                          "empty, some bytes have been sent. The SendCheck has got reset!")
+                        .arg(m_uiConnectionId);
+                });
                 m_u64SendCheckStart = Platform::nowMonotonicUs();
                 m_u64StuckBytes = quint64(llPending);
             } else if (Platform::nowMonotonicUs() - m_u64SendCheckStart > quint64(m_objLimits.uiSendStuckMs) * 1000u) {
@@ -947,9 +987,10 @@ void CConnection::applyConnectionFlag(const QString& a_strFlag, bool a_bOn)
     const bool bWas = this->*(it.value());
     this->*(it.value()) = a_bOn;
     if (a_strFlag == s_strSenderWatchdog && bWas && !a_bOn) {
-        logIf(m_bLogSocketStatus,
-              QStringLiteral("Conn[%1]::handleNewDbgFlagSetup(); The send-watchdog has got disabled!")
-                  .arg(m_uiConnectionId));
+        logIf(m_bLogSocketStatus, [&] {
+            return QStringLiteral("Conn[%1]::handleNewDbgFlagSetup(); The send-watchdog has got disabled!")
+                .arg(m_uiConnectionId);
+        });
         resetWatchdog();
     } else if (a_strFlag == s_strMsgTimeStat && !bWas && a_bOn) {
         activateMsgTimeStats();

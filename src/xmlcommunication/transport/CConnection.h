@@ -149,7 +149,12 @@ private:
     bool isConnected() const;
     bool anyLogging() const;
     void log(const QString& a_strText) const;
-    void logIf(bool a_bFlag, const QString& a_strText) const;
+    // The text is made only when it is written: messages' readable forms cost more than sending them.
+    template <typename t_Text> void logIf(bool a_bFlag, const t_Text& a_fnText) const
+    {
+        if (a_bFlag || isLogOn())
+            log(a_fnText());
+    }
     QString dbgText(const XmlCommon::ptrCXmlMessage& a_ptrMsg, XmlCommon::CXmlMessage::eMESSAGE_DIRECTION a_eDir) const;
 
     void sendRequest(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_ulContinuousMsgId);
@@ -213,6 +218,7 @@ private:
     CCutNPasteFragments m_objCutNPaste;
     struConnectionLimits m_objLimits;
     ptrCTriggerManager m_ptrTriggers;
+    QByteArray m_baOutput;
 
     bool m_bLogRequestsRcv = false;
     bool m_bLogRepliesRcv = false;

@@ -202,8 +202,18 @@ QString CConnectionThread::getDebugName() const
 void CConnectionThread::setRetryCycle(unsigned int a_uiSeconds)
 {
     m_uiRetryCycle = a_uiSeconds;
-    if (m_pConnection)
-        m_pConnection->setRetryCycle(a_uiSeconds);
+    toConnection([a_uiSeconds](CConnection* a_pConnection) { a_pConnection->setRetryCycle(a_uiSeconds); });
+}
+
+void CConnectionThread::toConnection(const std::function<void(CConnection*)>& a_fnCall)
+{
+    // The connection is touched only on its own thread, and only while it exists.
+    QMutexLocker lock(&m_objSendMutex);
+    if (m_eSendState != ekSS_OPEN)
+        return;
+    CConnection* pConnection = m_pConnection;
+    QMetaObject::invokeMethod(
+        pConnection, [pConnection, a_fnCall] { a_fnCall(pConnection); }, Qt::QueuedConnection);
 }
 
 void CConnectionThread::setTimeoutIncRouter(IfTimeoutIncRouter* a_pRouter)
@@ -223,8 +233,7 @@ void CConnectionThread::setTimeoutIncRouter(CComMan* a_pRouter)
     m_pRouter = a_pRouter;
     connect(this, &CConnectionThread::SignalRouteTimeoutInc, a_pRouter, &CComMan::slotRouteTimeoutInc,
             Qt::QueuedConnection);
-    if (m_pConnection)
-        m_pConnection->setTimeoutIncRouter(a_pRouter);
+    toConnection([a_pRouter](CConnection* a_pConnection) { a_pConnection->setTimeoutIncRouter(a_pRouter); });
 }
 
 struClientData CConnectionThread::getInfo() const

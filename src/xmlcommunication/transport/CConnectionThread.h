@@ -11,6 +11,7 @@
 #include <QtNetwork/QAbstractSocket>
 
 #include <atomic>
+#include <functional>
 
 namespace XmlCommunication
 {
@@ -100,6 +101,7 @@ private:
     void checkTimeout(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
     void sendMsg(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
     void openSending();
+    void toConnection(const std::function<void(CConnection*)>& a_fnCall);
 
     // Messages handed over before the connection exists wait; after it is gone, requests are
     // answered with a fault.
@@ -114,7 +116,7 @@ private:
     const unsigned int m_uiConnectionId;
     struSocketInfo m_objSocketInfo;
     std::atomic<QAbstractSocket::SocketState> m_eLastState{QAbstractSocket::UnconnectedState};
-    unsigned int m_uiRetryCycle = 30;
+    std::atomic<unsigned int> m_uiRetryCycle{30};
     std::atomic<bool> m_bEventLoopLeft{false};
     std::atomic<bool> m_bUnconnectedReported{false};
     std::atomic<bool> m_bShutdownSent{false};

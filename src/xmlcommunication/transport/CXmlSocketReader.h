@@ -12,7 +12,6 @@
 
 #include <memory>
 
-
 namespace XmlCommunication
 {
 // Turns the bytes arriving on one connection's socket into messages. The stream is one endless
