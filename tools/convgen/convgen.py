@@ -105,6 +105,7 @@ class Klass:
         self.abstract, self.record, self.toplevel, self.scope = False, None, None, None
         self.members, self.extras, self.carries, self.count = [], [], [], None
         self.samples, self.verifies, self.prepares, self.chosen, self.accepts = [], [], [], [], []
+        self.causation = []
         self.example = "Record"
         self.external = None
         self.family = None
@@ -160,7 +161,7 @@ def split_options(words):
 
 
 # Lines whose rest is free text (C++ or prose), '#' included.
-FREE_TEXT = ("extra", "sample", "verify", "prepare", "chosen", "carries", "accepts")
+FREE_TEXT = ("extra", "sample", "verify", "prepare", "chosen", "carries", "accepts", "causation")
 
 
 def parse(path, vocabulary):
@@ -298,6 +299,10 @@ def member_line(k, keyword, words, text, where):
         k.prepares.append(words[1])
     elif keyword == "accepts":
         k.accepts += [a.strip() for a in words[1].split(",")]
+    elif keyword == "causation":
+        for entry in words[1].split():
+            code, _, names = entry.partition("=")
+            k.causation.append((int(code), names.split(",")))
     elif keyword == "chosen":
         k.chosen.append(words[1])
         k.family.chosen.append((k.name, words[1]))
@@ -401,6 +406,11 @@ def check(fam, vocabulary):
             name = c.split("=", 1)[-1]
             if name not in own | inherited:
                 fail(k.where, f"{k.name} carries {c}, but has no such operation")
+        members = [m for c in [k] + all_bases(k, fam) for m in c.members]
+        if any(m.element == "." and m.kind == "cdata" for m in members) and \
+                any(m.element != "." and not m.element.startswith("@") for m in members):
+            fail(k.where, f"{k.name} keeps a value in its element's own text and others in children: "
+                          "an element holds one or the other")
         if k.count is not None and len(own) != k.count:
             fail(k.where, f"{k.name} has {len(own)} operations, its member table lists {k.count}")
 
@@ -613,6 +623,72 @@ class EnumKind(Kind):
         return x if isinstance(x, list) else [x]
 
 
+class EnumNumber(EnumKind):
+    """An enumeration written as its value in decimal; only the table's values are accepted."""
+
+    def describe(self):
+        return f"enumeration `{self.name.split('::')[-1]}` as its value in decimal"
+
+    def get_body(self, rec):
+        (t, v), = self.params()
+        return wrong_kind_guard(rec) + [
+            "unsigned int uiValue = 0;",
+            f"if (const int iResult = Tools::getULong({rec}, {self.tag}, uiValue))",
+            "    return iResult;",
+            f"if (!{self.texts}.text({t}(uiValue)))",
+            f"    return {ERR}MALFORMED;",
+            f"{v} = {t}(uiValue);",
+            "return XmlCommon::RESULT_OK;"]
+
+    def set_body(self, rec):
+        (t, v), = self.params()
+        return [f"if (!{self.texts}.text({v}))",
+                f"    return {ERR}INVALID_ARG;",
+                f"return Tools::setULong({rec}, {self.tag}, static_cast<unsigned int>({v}), QString());"]
+
+
+class Items(Kind):
+    """Plain records appended one per call, read by position and counted."""
+
+    def __init__(self, m, ctx, k, name):
+        super().__init__(m, ctx, k)
+        self.struct = ctx.klass(name, m.where)
+        if self.struct.what != "struct":
+            fail(m.where, f"{name} is not a struct")
+        self.cpp = struct_cpp(self.struct)
+
+    def functions(self):
+        op = self.m.op
+        return [self.m.opts.get("add", "add" + op), self.m.opts.get("get", "get" + op),
+                self.m.opts.get("count", "getNum" + op + "s")]
+
+    def describe(self):
+        return f"records `{self.struct.name}`, one appended per call, read by position"
+
+    def declarations(self):
+        add, get, count = self.functions()
+        return [f"int {add}(const {self.cpp}& a_objRecord);",
+                f"// A default record when the index is outside the list or the fragment is not this message.",
+                f"{self.cpp} {get}(int a_iIndex) const;",
+                f"int {count}() const;"]
+
+    def bodies(self, reader, writer):
+        add, get, count = self.functions()
+        k, c, tag, s = self.k.name, self.cpp, self.tag, self.struct.name
+        return [
+            (f"int {k}::{add}(const {c}& a_objRecord)",
+             writer([f"return write_{s}(Tools::createElement(ptrRecord, {tag}), a_objRecord);"])),
+            (f"{c} {k}::{get}(int a_iIndex) const",
+             reader([f"{c} objRecord;",
+                     "XmlCommon::ptrCXmlElement ptrElement;",
+                     "if (a_iIndex >= 0 && ConverterSupport::getElementAt(ptrRecord, "
+                     f"{tag}, static_cast<unsigned int>(a_iIndex), ptrElement) == XmlCommon::RESULT_OK)",
+                     f"    read_{s}(ptrElement, objRecord);",
+                     "return objRecord;"])),
+            (f"int {k}::{count}() const",
+             reader([f"return static_cast<int>(ConverterSupport::countElements(ptrRecord, {tag}));"]))]
+
+
 class Auto(Kind):
     def __init__(self, m, ctx, k, scalar):
         super().__init__(m, ctx, k)
@@ -813,9 +889,18 @@ class Custom(Kind):
         return None
 
     def get_body(self, rec):
-        return wrong_kind_guard(rec) + [f"return {self.m.opts['helper']}::get({rec}, {self.tag}, a_value);"]
+        lines = wrong_kind_guard(rec)
+        if "in" in self.m.opts:
+            w = self.ctx.tag(self.m.opts["in"], self.m.where)
+            lines += [f"const XmlCommon::ptrCXmlElement ptrList = XmlCommon::XmlTreeTools::findTagInTree({rec}, {w});",
+                      "if (!ptrList)", f"    return {ERR}MISSING;"]
+            rec = "ptrList"
+        return lines + [f"return {self.m.opts['helper']}::get({rec}, {self.tag}, a_value);"]
 
     def set_body(self, rec):
+        if "in" in self.m.opts:
+            w = self.ctx.tag(self.m.opts["in"], self.m.where)
+            rec = f"XmlCommon::XmlTreeTools::findTagInTree({rec}, {w}, XmlCommon::G_objCompEqual, false, true)"
         return [f"return {self.m.opts['helper']}::set({rec}, {self.tag}, a_value);"]
 
 
@@ -1339,6 +1424,8 @@ def kind_of(m, ctx, k):
         return Scalar(m, ctx, k, kind)
     table = {
         "enum": lambda: EnumKind(m, ctx, k, arg),
+        "enumnum": lambda: EnumNumber(m, ctx, k, arg),
+        "items": lambda: Items(m, ctx, k, arg),
         "auto": lambda: Auto(m, ctx, k, arg),
         "list": lambda: ListKind(m, ctx, k, arg),
         "range": lambda: RangeKind(m, ctx, k, arg),
@@ -1380,6 +1467,8 @@ def operations(k, ctx):
             add(fn)
     for e in k.extras:
         add(e.split("(")[0].split()[-1])
+    if k.causation:
+        add("getCausationTree")
     return ops
 
 
@@ -1544,6 +1633,9 @@ def class_decl(k, fam, ctx):
         out += ["    " + d for d in kind.declarations()]
     for e in k.extras:
         out.append(f"    {e};")
+    if k.causation:
+        out += ["    // The message's parameters that a fault code refers to, as empty elements (low 12 bits of the code).",
+                "    static XmlCommon::CMsgFragment getCausationTree(unsigned int a_uiFaultCode);"]
     if k.what == "view":
         out += view_check_decl(k, fam)
     if k.what == "class" and direct_view_base(k, fam):
@@ -1803,8 +1895,24 @@ def ctx_text(name):
     return name
 
 
+def causation_function(k, fam, ctx):
+    comp, data, _ = effective(k, fam)
+    body = [f"const XmlCommon::ptrCXmlElement ptrData(new XmlCommon::CXmlElement({ctx.tag(data, k.where)}));",
+            "switch (a_uiFaultCode & 0xfffu) {"]
+    for code, names in k.causation:
+        body.append(f"case {code}:")
+        body += [f"    ptrData->addChild(XmlCommon::ptrCXmlElement(new XmlCommon::CXmlElement({ctx.tag(n, k.where)})), -1);"
+                 for n in names]
+        body.append("    break;")
+    body += ["default:", "    break;", "}",
+             f"const XmlCommon::ptrCXmlElement ptrComponent(new XmlCommon::CXmlElement({ctx.tag(comp, k.where)}));",
+             "ptrComponent->addChild(ptrData, -1);",
+             "return XmlCommon::CMsgFragment(ptrComponent);"]
+    return function(f"XmlCommon::CMsgFragment {k.name}::getCausationTree(unsigned int a_uiFaultCode)", body)
+
+
 def check_functions(k, fam, ctx):
-    out = []
+    out = causation_function(k, fam, ctx) if k.causation else []
     plan = compat_plan(k, fam, ctx)
     if plan:
         comp, data, attrs = plan
@@ -2025,6 +2133,10 @@ def doc_class(k, fam, ctx):
         for e in k.extras:
             out.append(f"| `{e}` | | *by hand* |")
         out.append("")
+    if k.causation:
+        codes = "; ".join(f"{c}: " + ", ".join(f'"{n}"' for n in names) for c, names in k.causation)
+        out += [f"`getCausationTree(faultCode)` names, by the code's low 12 bits, {codes}; any other code "
+                "gives the data element without children.", ""]
     elif k.what == "class" and not k.abstract:
         out += ["No values: the message itself is the signal.", ""]
     return out
@@ -2141,6 +2253,10 @@ class TestGen:
         if isinstance(kind, Fragments):
             return [f"c.{kind.adder()}(RoundTrip::sampleFragment({i}));",
                     f"c.{kind.adder()}(RoundTrip::sampleFragment({i + 1}));"]
+        if isinstance(kind, Items):
+            add = kind.functions()[0]
+            return [f'RoundTrip::expectCode(f, "{add}", c.{add}({struct_sample_name(kind.struct)}({i})), 0);',
+                    f'RoundTrip::expectCode(f, "{add}", c.{add}({struct_sample_name(kind.struct)}({i + 1})), 0);']
         if isinstance(kind, ViewKind) and kind.mode in ("repeat", "append"):
             add = kind.functions()[0]
             return [f'RoundTrip::expectCode(f, "{add}", c.{add}({self.view_sample(kind.view, kind.m.element, i)}), 0);',
@@ -2154,6 +2270,13 @@ class TestGen:
                     f'    RoundTrip::expect(f, "{kind.getter()}", c.{kind.getter()}(lst), lst, '
                     f"QList<XmlCommon::CMsgFragment>{{RoundTrip::sampleFragment({i}), "
                     f"RoundTrip::sampleFragment({i + 1})}});", "}"]
+        if isinstance(kind, Items):
+            add, get, count = kind.functions()
+            name = struct_sample_name(kind.struct)
+            return [f'RoundTrip::expectCode(f, "{count}", c.{count}(), 2);',
+                    f'RoundTrip::expect(f, "{get}", 0, c.{get}(0), {name}({i}));',
+                    f'RoundTrip::expect(f, "{get}", 0, c.{get}(1), {name}({i + 1}));',
+                    f'RoundTrip::expect(f, "{get}", 0, c.{get}(2), {kind.cpp}());']
         if isinstance(kind, ViewKind) and kind.mode == "append":
             add, get = kind.functions()
             one = self.view_sample(kind.view, kind.m.element, i)
