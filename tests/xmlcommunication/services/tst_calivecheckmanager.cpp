@@ -136,13 +136,18 @@ private:
 // A client end and a server end back to back, each on the given thread (or this one).
 struct struPair
 {
-    CEnd* pClient = new CEnd(1, eCONNECTION_SIDE_CLIENT);
+    CEnd* pClient;
     CEnd* pServer = new CEnd(2, eCONNECTION_SIDE_SERVER);
     CEnd& client() { return *pClient; }
     CEnd& server() { return *pServer; }
 
-    explicit struPair(QThread* a_pClientThread = nullptr, QThread* a_pServerThread = nullptr)
+    // A client's cycle is fixed when it is made: a_iClientCycleMs gives it one of its own.
+    explicit struPair(QThread* a_pClientThread = nullptr, QThread* a_pServerThread = nullptr, int a_iClientCycleMs = 0)
     {
+        if (a_iClientCycleMs)
+            CAliveCheckManager::setDefaultCheckCycle(quint64(a_iClientCycleMs) * 1000u);
+        pClient = new CEnd(1, eCONNECTION_SIDE_CLIENT);
+        CAliveCheckManager::setDefaultCheckCycle(quint64(s_iCycleMs) * 1000u);
         QObject::connect(pClient, &CEnd::signalBytes, pServer, &CEnd::slotReceive);
         QObject::connect(pServer, &CEnd::signalBytes, pClient, &CEnd::slotReceive);
         if (a_pClientThread)
@@ -201,29 +206,40 @@ private slots:
         CAliveCheckManager::setMsgAvailableTime(quint32(s_iAvailableMs) * 1000u);
     }
 
-    // Rows: which end speaks the older protocol. The client announces itself in version 3 until
-    // it knows the peer; each end learns the other's version; the client checks after every cycle
-    // of silence, and the server, whose cycle is a second longer, never does.
+    // Rows: which end speaks the older protocol, and the client's cycle. The client announces
+    // itself in version 3 until it knows the peer; each end learns the other's version; the client
+    // checks after every cycle of silence, and the server, whose cycle is a second longer, only
+    // when the client is slower than that; then it also finds a client that falls silent dead.
     void handshake_data()
     {
         QTest::addColumn<bool>("clientV3");
         QTest::addColumn<bool>("serverV3");
-        QTest::newRow("both version 4") << false << false;
-        QTest::newRow("server version 3") << false << true;
-        QTest::newRow("client version 3") << true << false;
+        QTest::addColumn<int>("clientCycle");
+        QTest::newRow("both version 4") << false << false << s_iCycleMs;
+        QTest::newRow("server version 3") << false << true << s_iCycleMs;
+        QTest::newRow("client version 3") << true << false << s_iCycleMs;
+        QTest::newRow("slow client: the server checks") << false << false << 5000;
     }
 
     void handshake()
     {
         QFETCH(bool, clientV3);
         QFETCH(bool, serverV3);
-        struPair objPair;
+        QFETCH(int, clientCycle);
+        struPair objPair(nullptr, nullptr, clientCycle);
         objPair.client().m_bSpeaksVersion3 = clientV3;
         objPair.server().m_bSpeaksVersion3 = serverV3;
         objPair.start();
         QVERIFY(objPair.handshakeDone());
-        QVERIFY(QTest::qWaitFor([&] { return objPair.client().checks() >= 4; }, 5000));
-        QCOMPARE(objPair.server().checks(), 0);
+        CEnd& objChecking = clientCycle == s_iCycleMs ? objPair.client() : objPair.server();
+        CEnd& objWaiting = clientCycle == s_iCycleMs ? objPair.server() : objPair.client();
+        QVERIFY(QTest::qWaitFor([&] { return objChecking.checks() >= 3; }, 8000));
+        QCOMPARE(objWaiting.checks(), clientCycle == s_iCycleMs ? 0 : 1);
+        if (clientCycle != s_iCycleMs) {
+            objPair.client().m_bSilent = true;
+            QVERIFY(QTest::qWaitFor([&] { return objPair.server().m_u64FailedAt != 0; }, 5000));
+            return;
+        }
         QCOMPARE(objPair.server().count(QStringLiteral("<Request type=\"set\"")), 1);  // announced once
         QCOMPARE(objPair.client().m_u64FailedAt + objPair.server().m_u64FailedAt, 0u);
         QCOMPARE(objPair.client().info(),
