@@ -242,6 +242,7 @@ void CTriggerManagerThread::run()
 {
     m_u64ThreadId = Platform::currentThreadId();
     setPriority(QThread::TimeCriticalPriority);
+    m_objRunning.release();
     m_objKernel.run();
     OXI_TSAN_RELEASE(this);  // QThread::wait() joins where the checker cannot see it
 }
@@ -251,6 +252,7 @@ CTriggerManager::CTriggerManager() : m_ptrAlive(QSharedPointer<std::atomic<bool>
     ++s_iLiveManagers;
     m_pobjThread = new CTriggerManagerThread(&m_bStop, m_ptrAlive);
     m_pobjThread->start();
+    m_pobjThread->waitUntilRunning();
 }
 
 CTriggerManager::~CTriggerManager()

@@ -4,6 +4,7 @@
 
 #include <QtCore/QMultiMap>
 #include <QtCore/QPointer>
+#include <QtCore/QSemaphore>
 #include <QtCore/QSet>
 #include <QtCore/QThread>
 
@@ -78,6 +79,9 @@ public:
     void wake();
     quint64 getThreadId() const { return m_u64ThreadId; }
     CTriggerManagerKernel& kernel() { return m_objKernel; }
+    // Returns once run() has begun: the thread's id is known and everything Qt makes for a
+    // thread exists.
+    void waitUntilRunning() { m_objRunning.acquire(); }
 
 protected:
     void run() override;
@@ -85,6 +89,7 @@ protected:
 private:
     CTriggerManagerKernel m_objKernel;
     std::atomic<quint64> m_u64ThreadId{0};
+    QSemaphore m_objRunning;
 };
 
 namespace TriggerTesting
