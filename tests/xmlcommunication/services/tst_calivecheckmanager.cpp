@@ -306,9 +306,11 @@ private slots:
                       s_iCycleMs, s_iAvailableMs);
                 QVERIFY(u64Took < quint64(s_iCycleMs + s_iAvailableMs + 2000));
             }
-            const int iChecks = objPair.checks();
+            // The client has given up; the silent server keeps its own cycle, which may run out
+            // meanwhile on a slow machine, so only the client's checks count here.
+            const int iChecks = objPair.client().checks();
             QTest::qWait(s_iCycleMs * 2);
-            QCOMPARE(objPair.checks(), iChecks);
+            QCOMPARE(objPair.client().checks(), iChecks);
         }
     }
 
