@@ -66,6 +66,18 @@ double percentile(std::vector<double> a_vecSamples, double a_dFraction)
     return a_vecSamples[uiAt];
 }
 
+// CPU time a process has used so far, all its threads (clock-tick resolution).
+double processCpuSeconds(qint64 a_llPid)
+{
+    QFile objFile(QStringLiteral("/proc/%1/stat").arg(a_llPid));
+    if (!objFile.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray baStat = objFile.readAll();
+    // The fields after the command name, which is in parentheses and may hold spaces.
+    const QList<QByteArray> lstFields = baStat.mid(baStat.lastIndexOf(')') + 2).split(' ');
+    return double(lstFields.value(11).toLongLong() + lstFields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
+}
+
 // A second process in one of the peer roles.
 class CPeerProcess
 {
@@ -231,6 +243,10 @@ public:
             return -1;
         return microseconds(tClock::now() - objStart);
     }
+    qint64 pid(int a_iWhich) const
+    {
+        return (a_iWhich == 0 ? m_pOxiPeer : a_iWhich == 1 ? m_pTcpPeer : m_pZmqPeer)->pid();
+    }
     double zmq()
     {
         const struBenchPayload& objPayload = benchPayload();
@@ -274,13 +290,25 @@ void BM_RoundTrip1k(benchmark::State& a_state)
         }
         return true;
     };
+    // CPU of both processes while one transport runs its batch: what is not CPU is waiting.
+    double aCpu[3] = {0, 0, 0};
+    const qint64 aPeers[3] = {objTrips.pid(0), objTrips.pid(1), objTrips.pid(2)};
+    const auto timedBatch = [&](int a_iWhich, double (CRoundTrips::*a_fnTrip)(), std::vector<double>& a_vecSamples) {
+        const double dBefore = processCpuSeconds(::getpid()) + processCpuSeconds(aPeers[a_iWhich]);
+        const bool bOk = batch(a_fnTrip, a_vecSamples);
+        aCpu[a_iWhich] += processCpuSeconds(::getpid()) + processCpuSeconds(aPeers[a_iWhich]) - dBefore;
+        return bOk;
+    };
     for (auto _ : a_state) {
-        if (!batch(&CRoundTrips::oxi, vecOxi) || !batch(&CRoundTrips::tcp, vecTcp) ||
-            !batch(&CRoundTrips::zmq, vecZmq)) {
+        if (!timedBatch(0, &CRoundTrips::oxi, vecOxi) || !timedBatch(1, &CRoundTrips::tcp, vecTcp) ||
+            !timedBatch(2, &CRoundTrips::zmq, vecZmq)) {
             a_state.SkipWithError("a round trip failed");
             return;
         }
     }
+    s_mapFigures["rtt oxi cpu us per trip"] = aCpu[0] * 1e6 / double(vecOxi.size());
+    s_mapFigures["rtt tcp cpu us per trip"] = aCpu[1] * 1e6 / double(vecTcp.size());
+    s_mapFigures["rtt zmq cpu us per trip"] = aCpu[2] * 1e6 / double(vecZmq.size());
     const double dOxi50 = percentile(vecOxi, 0.5), dOxi99 = percentile(vecOxi, 0.99);
     const double dTcp50 = percentile(vecTcp, 0.5), dTcp99 = percentile(vecTcp, 0.99);
     const double dZmq50 = percentile(vecZmq, 0.5), dZmq99 = percentile(vecZmq, 0.99);
@@ -322,12 +350,13 @@ void BM_OneWayEvents1k(benchmark::State& a_state)
     void* pPush = zmq_socket(pContext, ZMQ_PUSH);
     zmq_connect(pPush, ("tcp://127.0.0.1:" + QByteArray::number(iZmqPort)).constData());
     const QByteArray& baEvent = benchPayload().baEvent;
-    double dOxiSeconds = 0, dZmqSeconds = 0;
+    double dOxiSeconds = 0, dZmqSeconds = 0, dOxiCpu = 0, dZmqCpu = 0;
     for (auto _ : a_state) {
         // The host builds its events before the clock starts; sending is what is timed.
         std::vector<ptrCXmlMessage> vecEvents;
         for (int i = 0; i < iBatch; ++i)
             vecEvents.push_back(makeBenchEvent(u32Peer));
+        double dCpuBefore = processCpuSeconds(::getpid()) + processCpuSeconds(objOxiSink.pid());
         tClock::time_point objStart = tClock::now();
         for (const ptrCXmlMessage& ptrEvent : vecEvents)
             objHost.pHost->postToOneClient(ptrEvent, 0);
@@ -336,6 +365,8 @@ void BM_OneWayEvents1k(benchmark::State& a_state)
             break;
         }
         dOxiSeconds += std::chrono::duration<double>(tClock::now() - objStart).count();
+        dOxiCpu += processCpuSeconds(::getpid()) + processCpuSeconds(objOxiSink.pid()) - dCpuBefore;
+        dCpuBefore = processCpuSeconds(::getpid()) + processCpuSeconds(objZmqSink.pid());
         objStart = tClock::now();
         for (int i = 0; i < iBatch; ++i)
             zmq_send(pPush, baEvent.constData(), size_t(baEvent.size()), 0);
@@ -344,6 +375,7 @@ void BM_OneWayEvents1k(benchmark::State& a_state)
             break;
         }
         dZmqSeconds += std::chrono::duration<double>(tClock::now() - objStart).count();
+        dZmqCpu += processCpuSeconds(::getpid()) + processCpuSeconds(objZmqSink.pid()) - dCpuBefore;
         QCoreApplication::processEvents();
     }
     zmq_close(pPush);
@@ -356,6 +388,8 @@ void BM_OneWayEvents1k(benchmark::State& a_state)
     a_state.counters["oxi/zmq"] = dZmqSeconds / dOxiSeconds;
     s_mapFigures["events oxi per s"] = dEvents / dOxiSeconds;
     s_mapFigures["events zmq per s"] = dEvents / dZmqSeconds;
+    s_mapFigures["events oxi cpu us per event"] = dOxiCpu * 1e6 / dEvents;
+    s_mapFigures["events zmq cpu us per event"] = dZmqCpu * 1e6 / dEvents;
 }
 BENCHMARK(BM_OneWayEvents1k)->Unit(benchmark::kMillisecond)->UseRealTime();
 

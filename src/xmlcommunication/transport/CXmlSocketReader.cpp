@@ -70,8 +70,10 @@ void CXmlSocketReader::SlotReadData()
     if (!m_pSocket)
         return;
     // Drains what Qt holds in chunks of at most one buffer; the parser keeps its state between them.
-    while (m_pSocket->bytesAvailable() > 0) {
-        const QByteArray baChunk = m_pSocket->read(m_uiBufferSize);
+    // A chunk is as large as what is there: a full buffer for every small message would cost a
+    // large allocation each time, and with it a sweep of the allocator's free lists.
+    for (qint64 llAvailable = m_pSocket->bytesAvailable(); llAvailable > 0; llAvailable = m_pSocket->bytesAvailable()) {
+        const QByteArray baChunk = m_pSocket->read(qMin<qint64>(llAvailable, m_uiBufferSize));
         if (baChunk.isEmpty())
             return;
         parseChunk(baChunk);
