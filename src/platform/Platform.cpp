@@ -7,6 +7,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -157,6 +158,11 @@ QString executablePath()
 quint64 currentThreadId()
 {
     return quint64(::syscall(SYS_gettid));
+}
+
+bool shutdownSending(qintptr a_typDescriptor)
+{
+    return a_typDescriptor >= 0 && ::shutdown(int(a_typDescriptor), SHUT_WR) == 0;
 }
 
 quint64 currentProcessId()

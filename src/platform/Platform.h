@@ -45,6 +45,10 @@ OXI_EXPORT QString executablePath();
 OXI_EXPORT quint64 currentThreadId();
 OXI_EXPORT quint64 currentProcessId();
 
+// Ends the sending direction of a connected TCP socket (the peer reads the end of the stream)
+// while it still receives; false when the system refuses.
+OXI_EXPORT bool shutdownSending(qintptr a_typDescriptor);
+
 struct struIpv4Interface
 {
     QString strName;

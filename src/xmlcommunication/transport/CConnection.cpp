@@ -262,10 +262,39 @@ void CConnection::finish(bool)
     m_objTimeStatistics.disconnect(this);
     m_bFinishing = true;
     m_objSocketInfo.bRetryConnection = false;
-    if (m_pSocket && m_pSocket->state() != QAbstractSocket::UnconnectedState)
+    if (m_pSocket && m_pSocket->state() == QAbstractSocket::ConnectedState)
+        closeGracefully();
+    else if (m_pSocket && m_pSocket->state() != QAbstractSocket::UnconnectedState)
         m_pSocket->disconnectFromHost();
     else
         emit SignalSocketStateChanged(m_uiConnectionId, QAbstractSocket::UnconnectedState);
+}
+
+void CConnection::closeGracefully()
+{
+    // A socket closed while received data lie unread is reset, and a reset makes the peer's
+    // system drop what this end sent and the peer has not read yet. So: whatever the peer still
+    // sends is read and dropped; once all is written the sending direction ends; the peer then
+    // reads to the end, closes its side, and the end of its stream closes this socket.
+    connect(m_pSocket, &QIODevice::readyRead, this, [this] { m_pSocket->readAll(); });
+    m_pSocket->readAll();
+    connect(m_pSocket, &QIODevice::bytesWritten, this, [this] {
+        if (m_pSocket->bytesToWrite() == 0)
+            endSending();
+    });
+    if (m_pSocket->bytesToWrite() == 0)
+        endSending();
+    else
+        m_pSocket->flush();
+}
+
+void CConnection::endSending()
+{
+    if (m_bSendingEnded)
+        return;
+    m_bSendingEnded = true;
+    if (!Platform::shutdownSending(m_pSocket->socketDescriptor()))
+        m_pSocket->disconnectFromHost();
 }
 
 bool CConnection::isConnected() const

@@ -128,6 +128,8 @@ protected:
     static void manageRequestTrees(XmlCommon::ptrCXmlMessage a_ptrReply, bool a_bSuppress);
 
 private:
+    void closeGracefully();
+    void endSending();
     struct struPending
     {
         XmlCommon::ptrCXmlMessage ptrRequest;
@@ -198,6 +200,7 @@ private:
     struSocketInfo m_objSocketInfo;
     unsigned int m_uiRetryCycle = 30;
     bool m_bFinishing = false;
+    bool m_bSendingEnded = false;
     QRecursiveMutex m_objPendingMutex;
     QMultiMap<quint64, struPending> m_mapPending;
     QAbstractSocket::SocketState m_eLastState = QAbstractSocket::UnconnectedState;
