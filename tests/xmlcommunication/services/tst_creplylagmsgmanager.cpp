@@ -6,6 +6,7 @@
 #include <QtTest/QtTest>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -71,8 +72,10 @@ struct struSent
     int count()
     {
         std::lock_guard<std::mutex> lock(objMutex);
-        return lstLags.size();
+        return lstLags.size() + iDirect;
     }
+    // Host lags the manager let go out at once: a thread held up past the last 0.1 s.
+    std::atomic<int> iDirect{0};
 };
 }  // namespace
 
@@ -172,11 +175,12 @@ private slots:
             objSent.follow(vecManagers.last());
             QMetaObject::invokeMethod(
                 vecManagers.last(),
-                [pManager = vecManagers.last(), bFar = i == 3] {
+                [pManager = vecManagers.last(), bFar = i == 3, &objSent] {
                     for (int r = 0; r < 20; ++r) {
                         const ptrCXmlMessage ptrRequest = request(unsigned(r + 1), 200 + 15 * r);
                         pManager->addNewRequestMsg(ptrRequest);
-                        pManager->handleReplyLagMsg(hostLag(ptrRequest, bFar ? 5000 : 60 + r));
+                        if (pManager->handleReplyLagMsg(hostLag(ptrRequest, bFar ? 5000 : 60 + r)))
+                            ++objSent.iDirect;
                     }
                 },
                 Qt::QueuedConnection);
@@ -190,11 +194,12 @@ private slots:
         QVERIFY(objThreadA.wait(10000) && objThreadB.wait(10000));
         QCOMPARE(objSent.count(), 80);
         std::sort(objSent.vecLate.begin(), objSent.vecLate.end());
-        qInfo("lag replies sent against their ideal instant over %d lags: median %lld us, worst %lld us, "
-              "earliest %lld us",
-              objSent.vecLate.size(), objSent.vecLate.at(objSent.vecLate.size() / 2), objSent.vecLate.last(),
-              objSent.vecLate.first());
-        QVERIFY(objSent.vecLate.last() < 300000);
+        if (!objSent.vecLate.isEmpty())
+            qInfo("lag replies sent against their ideal instant over %d lags: median %lld us, worst %lld us, "
+                  "earliest %lld us",
+                  objSent.vecLate.size(), objSent.vecLate.at(objSent.vecLate.size() / 2), objSent.vecLate.last(),
+                  objSent.vecLate.first());
+        QVERIFY(objSent.vecLate.isEmpty() || objSent.vecLate.last() < 300000);
     }
 
     void bookkeeping()
