@@ -26,11 +26,12 @@ using TransportTest::faultId;
 
 namespace
 {
+// The steady peer's longest wait is printed; the bound only catches a peer that is starved,
+// since a shared machine (or a sanitizer) can hold any thread up for a second or two.
 #if defined(OXI_TSAN_BUILD) || defined(__SANITIZE_ADDRESS__)
-// A sanitizer slows every thread down several times.
-const qint64 s_llMaxStallMs = 3000;
+const qint64 s_llMaxStallMs = 15000;
 #else
-const qint64 s_llMaxStallMs = 1000;
+const qint64 s_llMaxStallMs = 5000;
 #endif
 
 QByteArray requestText(unsigned int a_uiId, const QByteArray& a_baValue = "1")
@@ -385,6 +386,7 @@ private slots:
         const QString strLeft = leftOver(objBefore);
         QVERIFY2(strLeft.isEmpty(), qPrintable(strLeft));
         QVERIFY2(objSteady.error().isEmpty(), qPrintable(objSteady.error()));
+        qInfo("the steady peer's longest wait: %lld ms", objSteady.m_llLongestMs.load());
         QVERIFY2(objSteady.m_llLongestMs.load() <= s_llMaxStallMs,
                  qPrintable(QStringLiteral("the steady peer waited %1 ms").arg(objSteady.m_llLongestMs.load())));
     }
