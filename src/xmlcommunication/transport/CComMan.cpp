@@ -488,8 +488,11 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
     if (!a_ptrMsg)
         return;
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
-    if (eType == CXmlMessage::REPLY_GET || eType == CXmlMessage::REPLY_SET)
+    if (eType == CXmlMessage::REPLY_GET || eType == CXmlMessage::REPLY_SET) {
+        // The request is answered: no more lag replies for it.
+        slotUnmapRequestMsg(a_ptrMsg);
         m_objCutNPaste.pasteFragments(a_ptrMsg);
+    }
     {
         QMutexLocker lock(&m_objListLock);
         for (CConnectionThread* pThread : qAsConst(m_lstConnections)) {

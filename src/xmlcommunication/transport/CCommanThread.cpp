@@ -200,11 +200,28 @@ bool CCommanThread::callOnManager(const std::function<void(CComMan*)>& a_fnCall)
     return true;
 }
 
+bool CCommanThread::postToManager(const std::function<void(CComMan*)>& a_fnCall)
+{
+    QMutexLocker lock(&m_objManagerMutex);
+    CComMan* pManager = m_pManager.load();
+    if (!m_bManagerAccepts || !pManager)
+        return false;
+    QMetaObject::invokeMethod(
+        pManager, [pManager, a_fnCall] { a_fnCall(pManager); }, Qt::QueuedConnection);
+    return true;
+}
+
 ptrCXmlMessage CCommanThread::getNextRequest()
 {
     const ptrCXmlMessage ptrRequest = takeFirst(m_objRequestLock, m_objRequests);
-    if (ptrRequest)
-        callOnManager([ptrRequest](CComMan* a_pManager) { a_pManager->slotMapRequestMsg(ptrRequest); });
+    if (!ptrRequest)
+        return ptrRequest;
+    // The manager keeps its own envelope of the request, made here while the host cannot yet
+    // change the request; the host need not wait for the manager to take it.
+    const ptrCXmlMessage ptrEnvelope = ptrRequest->copyShared(false);
+    if (ptrRequest->getElementTree())
+        ptrEnvelope->setElementTree(ptrRequest->getElementTree()->copy(false));
+    postToManager([ptrEnvelope](CComMan* a_pManager) { a_pManager->slotMapRequestMsg(ptrEnvelope); });
     return ptrRequest;
 }
 
@@ -274,8 +291,6 @@ void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Conti
             if (m_pManager.load() && a_u32ContinuousId != 0)
                 toManager([&] { emit SignalRouteTimeoutInc(a_u32ContinuousId, u64Now + s_uiShortRequestTime); });
         }
-    } else if (eType == CXmlMessage::REPLY_GET || eType == CXmlMessage::REPLY_SET) {
-        callOnManager([a_ptrMsg](CComMan* a_pManager) { a_pManager->slotUnmapRequestMsg(a_ptrMsg); });
     } else if (eType == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
         QMutexLocker lock(&m_objStateMutex);
         if (!m_objRequested.objDescription.strAppGuid.isEmpty())

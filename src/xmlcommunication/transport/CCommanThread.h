@@ -129,6 +129,8 @@ private:
     bool callOnManager(const std::function<void(CComMan*)>& a_fnCall);
     // Emits one of the signals to the manager while it takes them; false when it does not.
     bool toManager(const std::function<void()>& a_fnEmit);
+    // Posts the call to the manager's thread without waiting; false when the manager has stopped.
+    bool postToManager(const std::function<void(CComMan*)>& a_fnCall);
     void answerUndeliverable(const XmlCommon::ptrCXmlMessage& a_ptrRequest);
 
     struCOMMAN_STARTUP_CONFIG m_objRequested;
