@@ -43,6 +43,8 @@ const QByteArray s_baPlaceholder("XXXXX");
 const quint32 s_u32FaultUndeliverable = 0x02400008;
 const unsigned int s_uiLagAtHeader = 6000000;
 const int s_iMaxStalls = 10;
+// How long a peer has to read to the end and close its side once this end has stopped sending.
+const int s_iPeerCloseMs = 1000;
 
 QString zeroOne()
 {
@@ -293,8 +295,14 @@ void CConnection::endSending()
     if (m_bSendingEnded)
         return;
     m_bSendingEnded = true;
-    if (!Platform::shutdownSending(m_pSocket->socketDescriptor()))
+    if (!Platform::shutdownSending(m_pSocket->socketDescriptor())) {
         m_pSocket->disconnectFromHost();
+        return;
+    }
+    QTimer::singleShot(s_iPeerCloseMs, this, [this] {
+        if (m_pSocket && m_pSocket->state() != QAbstractSocket::UnconnectedState)
+            m_pSocket->abort();
+    });
 }
 
 bool CConnection::isConnected() const
