@@ -1,3 +1,4 @@
+#include "../../xmlcommon/ThreadChecker_p.h"
 #include "CTriggerManager_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
@@ -6,17 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-
-#if defined(OXI_TSAN_BUILD)
-#include <sanitizer/tsan_interface.h>
-// Qt's event queue and thread join are not instrumented: tell the checker that posting a call
-// happens before running it, and that the worker's end happens before its deletion.
-#define OXI_TSAN_RELEASE(a_pAddress) __tsan_release(a_pAddress)
-#define OXI_TSAN_ACQUIRE(a_pAddress) __tsan_acquire(a_pAddress)
-#else
-#define OXI_TSAN_RELEASE(a_pAddress)
-#define OXI_TSAN_ACQUIRE(a_pAddress)
-#endif
 
 namespace XmlCommunication
 {

@@ -33,9 +33,10 @@ std::mutex s_objAbandonedMutex;
 QList<CConnectionThread*> s_lstAbandoned;
 }  // namespace
 
-CComMan::CComMan(QRecursiveMutex& a_objRequestLock, QQueue<ptrCXmlMessage>& a_objRequests,
-                 QRecursiveMutex& a_objReplyLock, QQueue<ptrCXmlMessage>& a_objReplies, QRecursiveMutex& a_objEventLock,
-                 QQueue<ptrCXmlMessage>& a_objEvents, std::atomic<bool>& a_bReplyLagSpreading)
+CComMan::CComMan(std::recursive_mutex& a_objRequestLock, QQueue<ptrCXmlMessage>& a_objRequests,
+                 std::recursive_mutex& a_objReplyLock, QQueue<ptrCXmlMessage>& a_objReplies,
+                 std::recursive_mutex& a_objEventLock, QQueue<ptrCXmlMessage>& a_objEvents,
+                 std::atomic<bool>& a_bReplyLagSpreading)
     : CDebugFlags(s_strClass), m_objRequestLock(a_objRequestLock), m_objRequests(a_objRequests),
       m_objReplyLock(a_objReplyLock), m_objReplies(a_objReplies), m_objEventLock(a_objEventLock),
       m_objEvents(a_objEvents), m_bReplyLagSpreading(a_bReplyLagSpreading)
@@ -64,8 +65,8 @@ void CComMan::waitForConnections()
     objTimer.start();
     QList<CConnectionThread*> lstAll;
     {
-        QMutexLocker lockDying(&m_objDyingLock);
-        QMutexLocker lockList(&m_objListLock);
+        std::unique_lock lockDying(m_objDyingLock);
+        std::unique_lock lockList(m_objListLock);
         lstAll = m_lstDying + m_lstConnections;
         m_lstDying.clear();
         m_lstConnections.clear();
@@ -186,7 +187,7 @@ QList<struNetInterface> CComMan::getNetInterfaces()
 
 CConnectionThread* CComMan::getClient(quint32 a_u32Id)
 {
-    QMutexLocker lock(&m_objListLock);
+    std::unique_lock lock(m_objListLock);
     for (CConnectionThread* pThread : qAsConst(m_lstConnections)) {
         if (pThread->getID() == a_u32Id)
             return pThread;
@@ -196,7 +197,7 @@ CConnectionThread* CComMan::getClient(quint32 a_u32Id)
 
 void CComMan::getListOfClients(QList<struClientData>& a_lstClients)
 {
-    QMutexLocker lock(&m_objListLock);
+    std::unique_lock lock(m_objListLock);
     for (CConnectionThread* pThread : qAsConst(m_lstConnections))
         a_lstClients.append(pThread->getInfo());
 }
@@ -205,7 +206,7 @@ void CComMan::SlotNewSocket(typSocketDescriptor a_typSocketDescriptor)
 {
     int iConnections = 0;
     {
-        QMutexLocker lock(&m_objListLock);
+        std::unique_lock lock(m_objListLock);
         iConnections = m_lstConnections.size();
     }
     if (m_uiConnectionLimit != 0 && iConnections >= int(m_uiConnectionLimit)) {
@@ -247,7 +248,7 @@ void CComMan::addConnection(CConnectionThread* a_pobjClient)
     a_pobjClient->setLimits(m_objLimits);
     int iEntries = 0;
     {
-        QMutexLocker lock(&m_objListLock);
+        std::unique_lock lock(m_objListLock);
         m_lstConnections.append(a_pobjClient);
         iEntries = m_lstConnections.size();
     }
@@ -277,8 +278,8 @@ void CComMan::SlotSocketStateChanged(quint32 a_ulConnectionId, QAbstractSocket::
 
 void CComMan::destroyConnection(quint32 a_u32Id)
 {
-    QMutexLocker lockDying(&m_objDyingLock);
-    QMutexLocker lockList(&m_objListLock);
+    std::unique_lock lockDying(m_objDyingLock);
+    std::unique_lock lockList(m_objListLock);
     if (a_u32Id == m_u32MasterId.load())
         m_u32MasterId = 0;
     for (int i = 0; i < m_lstConnections.size(); ++i) {
@@ -298,8 +299,8 @@ void CComMan::destroyAllConnections()
 {
     bool bEmpty = false;
     {
-        QMutexLocker lockDying(&m_objDyingLock);
-        QMutexLocker lockList(&m_objListLock);
+        std::unique_lock lockDying(m_objDyingLock);
+        std::unique_lock lockList(m_objListLock);
         if (m_pServer) {
             m_pServer->disconnect(this);
             m_pServer->close();
@@ -328,8 +329,8 @@ void CComMan::SlotConnectionThreadIsFinished()
     CConnectionThread* pFinished = qobject_cast<CConnectionThread*>(sender());
     bool bEmpty = false;
     {
-        QMutexLocker lockDying(&m_objDyingLock);
-        QMutexLocker lockList(&m_objListLock);
+        std::unique_lock lockDying(m_objDyingLock);
+        std::unique_lock lockList(m_objListLock);
         log([&] {
             return QStringLiteral("CComMan::SlotConnectionThreadIsFinished() DyingConns: %1, Conns: %2")
                 .arg(m_lstDying.size())
@@ -379,7 +380,7 @@ void CComMan::slotDescription(struCOMMAN_DESCRIPTION a_objDescription)
         return QStringLiteral("CComMan::slotDescription() : %1")
             .arg(m_objDescription.getElementTree() ? m_objDescription.getElementTree()->toString() : QString());
     });
-    QMutexLocker lock(&m_objListLock);
+    std::unique_lock lock(m_objListLock);
     for (CConnectionThread* pThread : qAsConst(m_lstConnections))
         pThread->setDebugName(m_strName);
 }
@@ -464,7 +465,7 @@ void CComMan::SlotSendToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_lst
             setWildcards.insert(getCode(a_ptrMsg->getFragment(unsigned(i)).getComponentName(), Tag::All));
     }
     int iServed = 0;
-    QMutexLocker lock(&m_objListLock);
+    std::unique_lock lock(m_objListLock);
     for (CConnectionThread* pThread : qAsConst(m_lstConnections)) {
         if (a_lstExcluded.contains(pThread->getID()))
             continue;
@@ -494,7 +495,7 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
         m_objCutNPaste.pasteFragments(a_ptrMsg);
     }
     {
-        QMutexLocker lock(&m_objListLock);
+        std::unique_lock lock(m_objListLock);
         for (CConnectionThread* pThread : qAsConst(m_lstConnections)) {
             if (pThread->getID() != a_ptrMsg->getConnectionId())
                 continue;
@@ -537,12 +538,12 @@ void CComMan::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYP
     }
 }
 
-bool CComMan::enqueue(QRecursiveMutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue, const ptrCXmlMessage& a_ptrMsg,
-                      std::atomic<int>& a_iHighWater)
+bool CComMan::enqueue(std::recursive_mutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue,
+                      const ptrCXmlMessage& a_ptrMsg, std::atomic<int>& a_iHighWater)
 {
     int iLength = 0;
     {
-        QMutexLocker lock(&a_objLock);
+        std::unique_lock lock(a_objLock);
         if (m_iMaxQueued != 0 && a_objQueue.size() >= m_iMaxQueued)
             return false;
         a_objQueue.enqueue(a_ptrMsg);
@@ -588,7 +589,7 @@ void CComMan::addNewRequest(const ptrCXmlMessage& a_ptrMsg)
     unsigned int uiWait = 0;
     if (m_bReplyLagSpreading.load()) {
         {
-            QMutexLocker lock(&m_objRequestLock);
+            std::unique_lock lock(m_objRequestLock);
             if (!m_objRequests.isEmpty())
                 uiWait = m_objRequests.last()->getRemainingTime();
         }
@@ -765,7 +766,7 @@ void CComMan::incTimeoutAtAllWaitingRequests(quint32 a_u32Increment)
         return;
     QList<ptrCXmlMessage> lstLags;
     {
-        QMutexLocker lock(&m_objRequestLock);
+        std::unique_lock lock(m_objRequestLock);
         for (const ptrCXmlMessage& ptrWaiting : qAsConst(m_objRequests)) {
             const ptrCXmlMessage ptrLag = ptrWaiting->generateTimeoutIncrementMsg(a_u32Increment, true);
             if (!ptrLag)

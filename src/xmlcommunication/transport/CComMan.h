@@ -12,14 +12,14 @@
 #include <OrvexXmlInterface/xmlcommunication/transport/TransportTypes.h>
 
 #include <QtCore/QMap>
-#include <QtCore/QMutex>
 #include <QtCore/QObject>
 #include <QtCore/QQueue>
-#include <QtCore/QRecursiveMutex>
 #include <QtCore/QSet>
 #include <QtNetwork/QAbstractSocket>
 
 #include <atomic>
+
+#include <mutex>
 
 namespace XmlCommunication
 {
@@ -43,9 +43,9 @@ public:
     // A code of (component, data name) for the event pre-filter.
     using typEventCode = QPair<quint32, quint64>;
 
-    CComMan(QRecursiveMutex& a_objRequestLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objRequests,
-            QRecursiveMutex& a_objReplyLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objReplies,
-            QRecursiveMutex& a_objEventLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objEvents,
+    CComMan(std::recursive_mutex& a_objRequestLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objRequests,
+            std::recursive_mutex& a_objReplyLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objReplies,
+            std::recursive_mutex& a_objEventLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objEvents,
             std::atomic<bool>& a_bReplyLagSpreading);
     ~CComMan() override;
 
@@ -121,7 +121,7 @@ private:
         if (isLogOn())
             Platform::debugOutput(a_fnText());
     }
-    bool enqueue(QRecursiveMutex& a_objLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objQueue,
+    bool enqueue(std::recursive_mutex& a_objLock, QQueue<XmlCommon::ptrCXmlMessage>& a_objQueue,
                  const XmlCommon::ptrCXmlMessage& a_ptrMsg, std::atomic<int>& a_iHighWater);
     void startConnection(CConnectionThread* a_pThread);
     void sendLagNow(const XmlCommon::ptrCXmlMessage& a_ptrRequest, quint32 a_u32Increment);
@@ -133,9 +133,9 @@ private:
     void waitForConnections();
 
     CTcpServer* m_pServer = nullptr;
-    mutable QRecursiveMutex m_objListLock;
+    mutable std::recursive_mutex m_objListLock;
     QList<CConnectionThread*> m_lstConnections;
-    mutable QRecursiveMutex m_objDyingLock;
+    mutable std::recursive_mutex m_objDyingLock;
     QList<CConnectionThread*> m_lstDying;
     std::atomic<bool> m_bRunning{false};
     QString m_strId;
@@ -155,11 +155,11 @@ private:
     std::atomic<int> m_iMaxRequests{0};
     std::atomic<int> m_iMaxReplies{0};
     std::atomic<int> m_iMaxEvents{0};
-    QRecursiveMutex& m_objRequestLock;
+    std::recursive_mutex& m_objRequestLock;
     QQueue<XmlCommon::ptrCXmlMessage>& m_objRequests;
-    QRecursiveMutex& m_objReplyLock;
+    std::recursive_mutex& m_objReplyLock;
     QQueue<XmlCommon::ptrCXmlMessage>& m_objReplies;
-    QRecursiveMutex& m_objEventLock;
+    std::recursive_mutex& m_objEventLock;
     QQueue<XmlCommon::ptrCXmlMessage>& m_objEvents;
     std::atomic<bool>& m_bReplyLagSpreading;
     QMap<quint32, XmlCommon::ptrCXmlMessage> m_mapWorkingRequests;

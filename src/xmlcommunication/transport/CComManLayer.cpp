@@ -8,6 +8,8 @@
 #include <OrvexXmlInterface/xmlcommunication/converters/CStatusReport.h>
 #include <OrvexXmlInterface/xmlcommunication/converters/LayerConverters.h>
 
+#include <mutex>
+
 using namespace XmlCommon;
 
 namespace XmlCommunication
@@ -205,8 +207,8 @@ void CComMan::SlotGetDebugInfo(ptrCXmlElement a_ptrElement)
 
 void CComMan::addStatusLines(const ptrCXmlElement& a_ptrNode)
 {
-    const auto queueLine = [](QRecursiveMutex& a_objLock, const QQueue<ptrCXmlMessage>& a_objQueue, int a_iMax) {
-        QMutexLocker lock(&a_objLock);
+    const auto queueLine = [](std::recursive_mutex& a_objLock, const QQueue<ptrCXmlMessage>& a_objQueue, int a_iMax) {
+        std::unique_lock lock(a_objLock);
         return QStringLiteral("Max: %1, Current: %2").arg(a_iMax).arg(a_objQueue.size());
     };
     a_ptrNode->addChild(textNode(CTagname("RequestsInQ"), queueLine(m_objRequestLock, m_objRequests, m_iMaxRequests)),

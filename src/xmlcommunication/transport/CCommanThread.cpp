@@ -1,5 +1,6 @@
 #include "CCommanThread.h"
 
+#include "../../xmlcommon/ThreadChecker_p.h"
 #include "CComMan.h"
 #include "CConnectionThread.h"
 
@@ -10,7 +11,11 @@
 
 #include <QtCore/QCoreApplication>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+
+#include <mutex>
 
 using namespace XmlCommon;
 
@@ -22,12 +27,40 @@ const QString s_strClass = QStringLiteral("CCommanThread");
 const QString s_strMsgRefIncrementer = QStringLiteral("MsgRefIncrementer");
 const unsigned int s_uiShortRequestTime = 6000000;
 const int s_iStartWaitMs = 2000;
+
+// A call's end, told to the caller through a lock the thread checker sees (Qt's own
+// synchronisation is invisible to it in the distribution's build).
+class CDoneSignal
+{
+public:
+    void set()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_objMutex);
+            m_bDone = true;
+        }
+        m_objSignal.notify_all();
+    }
+    bool waitFor(int a_iMs)
+    {
+        std::unique_lock<std::mutex> lock(m_objMutex);
+        return m_objSignal.wait_for(lock, std::chrono::milliseconds(a_iMs), [this] { return m_bDone; });
+    }
+
+private:
+    std::mutex m_objMutex;
+    std::condition_variable m_objSignal;
+    bool m_bDone = false;
+};
 const int s_iCallPollMs = 20;
 
-ptrCXmlMessage takeFirst(QRecursiveMutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue)
+ptrCXmlMessage takeFirst(std::recursive_mutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue)
 {
-    QMutexLocker lock(&a_objLock);
-    return a_objQueue.isEmpty() ? ptrCXmlMessage() : a_objQueue.dequeue();
+    std::unique_lock lock(a_objLock);
+    const ptrCXmlMessage ptrMsg = a_objQueue.isEmpty() ? ptrCXmlMessage() : a_objQueue.dequeue();
+    if (ptrMsg)
+        OXI_TSAN_ACQUIRE(ptrMsg.data());
+    return ptrMsg;
 }
 
 ptrCXmlElement textNode(const char* a_pszName, const QString& a_strText)
@@ -65,23 +98,35 @@ CCommanThread::~CCommanThread()
 quint16 CCommanThread::start(struCOMMAN_STARTUP_CONFIG& a_objConfig)
 {
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         m_objRequested = a_objConfig;
         if (m_objRequested.strIpAddress.isEmpty())
             m_objRequested.strIpAddress = QStringLiteral("0.0.0.0");
         m_objForManager = m_objRequested;
     }
     setMinProcessingTime(a_objConfig.ulMinProcessingTime);
+    {
+        std::unique_lock lock(m_objStartMutex);
+        m_bStartSignalled = false;
+    }
     QThread::start(QThread::InheritPriority);
     quint16 usPort = 0;
-    if (m_objStarted.tryAcquire(1, s_iStartWaitMs)) {
+    bool bStarted = false;
+    {
+        std::unique_lock lock(m_objStartMutex);
+        bStarted = m_objStartSignal.wait_for(lock, std::chrono::milliseconds(s_iStartWaitMs),
+                                             [this] { return m_bStartSignalled; });
+    }
+    if (bStarted) {
+        // Under the lock the manager's thread takes before it deletes the manager.
+        std::unique_lock lock(m_objManagerMutex);
         CComMan* pManager = m_pManager.load();
         if (pManager && pManager->isRunning())
             usPort = pManager->getPort();
     }
     log([&] { return QStringLiteral("CCommanThread: thread is started. port: %1").arg(usPort); });
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         m_objRequested.usPort = usPort;
     }
     a_objConfig.usPort = usPort;
@@ -95,16 +140,20 @@ void CCommanThread::run()
                                                   m_objEventLock, m_objEvents, m_bReplyLagSpreading));
     connectManager(pManager.get());
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         pManager->setStartupFault(m_objStartupFault);
     }
     m_bCompletelyStarted = pManager->init(m_objForManager);
     {
-        QMutexLocker lock(&m_objManagerMutex);
+        std::unique_lock lock(m_objManagerMutex);
         m_pManager = pManager.get();
         m_bManagerAccepts = true;
     }
-    m_objStarted.release();
+    {
+        std::unique_lock lock(m_objStartMutex);
+        m_bStartSignalled = true;
+    }
+    m_objStartSignal.notify_all();
     setPriority(QThread::HighestPriority);
     exec();
     log([&] { return QStringLiteral("CCommanThread::run() has left the eventloop!"); });
@@ -139,13 +188,13 @@ void CCommanThread::connectManager(CComMan* a_pManager)
 void CCommanThread::closeManager(CComMan* a_pManager)
 {
     {
-        QMutexLocker lock(&m_objManagerMutex);
+        std::unique_lock lock(m_objManagerMutex);
         m_bManagerAccepts = false;
     }
     // What the host handed over before the end is still delivered or answered.
     QCoreApplication::sendPostedEvents(a_pManager);
     {
-        QMutexLocker lock(&m_objManagerMutex);
+        std::unique_lock lock(m_objManagerMutex);
         m_pManager = nullptr;
     }
     delete a_pManager;
@@ -163,7 +212,7 @@ void CCommanThread::stop()
 
 bool CCommanThread::toManager(const std::function<void()>& a_fnEmit)
 {
-    QMutexLocker lock(&m_objManagerMutex);
+    std::unique_lock lock(m_objManagerMutex);
     if (!m_bManagerAccepts)
         return false;
     a_fnEmit();
@@ -178,9 +227,9 @@ bool CCommanThread::callOnManager(const std::function<void(CComMan*)>& a_fnCall)
             a_fnCall(pManager);
         return pManager != nullptr;
     }
-    auto ptrDone = std::make_shared<QSemaphore>();
+    auto ptrDone = std::make_shared<CDoneSignal>();
     {
-        QMutexLocker lock(&m_objManagerMutex);
+        std::unique_lock lock(m_objManagerMutex);
         CComMan* pManager = m_pManager.load();
         if (!m_bManagerAccepts || !pManager)
             return false;
@@ -188,21 +237,21 @@ bool CCommanThread::callOnManager(const std::function<void(CComMan*)>& a_fnCall)
             pManager,
             [pManager, a_fnCall, ptrDone] {
                 a_fnCall(pManager);
-                ptrDone->release();
+                ptrDone->set();
             },
             Qt::QueuedConnection);
     }
     // A call posted to a manager that stops is run while it stops, or dropped with it.
-    while (!ptrDone->tryAcquire(1, s_iCallPollMs)) {
+    while (!ptrDone->waitFor(s_iCallPollMs)) {
         if (!isRunning() || !m_pManager.load())
-            return ptrDone->tryAcquire(1, 0);
+            return ptrDone->waitFor(0);
     }
     return true;
 }
 
 bool CCommanThread::postToManager(const std::function<void(CComMan*)>& a_fnCall)
 {
-    QMutexLocker lock(&m_objManagerMutex);
+    std::unique_lock lock(m_objManagerMutex);
     CComMan* pManager = m_pManager.load();
     if (!m_bManagerAccepts || !pManager)
         return false;
@@ -292,7 +341,7 @@ void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Conti
                 toManager([&] { emit SignalRouteTimeoutInc(a_u32ContinuousId, u64Now + s_uiShortRequestTime); });
         }
     } else if (eType == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         if (!m_objRequested.objDescription.strAppGuid.isEmpty())
             a_ptrMsg->setOrigin(m_objRequested.objDescription.strAppGuid);
     }
@@ -305,7 +354,7 @@ void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint3
 {
     log([&] { return QStringLiteral("CCommanThread::sendToAll()"); });
     if (a_ptrMsg->getServiceType() == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         if (!m_objRequested.objDescription.strAppGuid.isEmpty())
             a_ptrMsg->setOrigin(m_objRequested.objDescription.strAppGuid);
     }
@@ -321,7 +370,7 @@ void CCommanThread::answerUndeliverable(const ptrCXmlMessage& a_ptrRequest)
         return;
     a_ptrRequest->changeRequestToReply(0x02400008, Platform::nowUtcUs());
     {
-        QMutexLocker lock(&m_objReplyLock);
+        std::unique_lock lock(m_objReplyLock);
         m_objReplies.enqueue(a_ptrRequest);
     }
     emit SignalNewJob(GLOBAL_XML_TYPES::ekMT_REPLY);
@@ -330,7 +379,7 @@ void CCommanThread::answerUndeliverable(const ptrCXmlMessage& a_ptrRequest)
 void CCommanThread::connectToMaster(quint16 a_usPort, const QString& a_strId)
 {
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         m_objRequested.objDescription.strAppGuid = a_strId;
     }
     toManager([&] { emit SignalConnectToMaster(a_usPort, a_strId); });
@@ -340,7 +389,7 @@ void CCommanThread::setDescription(struCOMMAN_DESCRIPTION& a_objDescription)
 {
     log([&] { return QStringLiteral("CCommanThread::setDescription()"); });
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         struCOMMAN_DESCRIPTION& objStored = m_objRequested.objDescription;
         objStored.strAppName = a_objDescription.strAppName;
         objStored.strAppVersion = a_objDescription.strAppVersion;
@@ -381,7 +430,7 @@ void CCommanThread::SlotDestroyAllConnections()
 
 QList<struClientData> CCommanThread::getConnectionInfo(quint32 a_u32Id) const
 {
-    QMutexLocker lock(&m_objStateMutex);
+    std::unique_lock lock(m_objStateMutex);
     if (a_u32Id == 0)
         return m_mapConnectionInfo.values();
     const auto it = m_mapConnectionInfo.constFind(a_u32Id);
@@ -421,24 +470,24 @@ CDataTree CCommanThread::getDebugInfo()
 
 CDataTree CCommanThread::getMetaInfo() const
 {
-    QMutexLocker lock(&m_objStateMutex);
+    std::unique_lock lock(m_objStateMutex);
     return CDataTree(m_objMetaInfo.getElementTree()->copy(true));
 }
 
 quint16 CCommanThread::getPort() const
 {
     {
-        QMutexLocker lock(&m_objManagerMutex);
+        std::unique_lock lock(m_objManagerMutex);
         if (const CComMan* pManager = m_pManager.load())
             return pManager->getPort();
     }
-    QMutexLocker lock(&m_objStateMutex);
+    std::unique_lock lock(m_objStateMutex);
     return m_objRequested.usPort;
 }
 
 quint32 CCommanThread::getResmanConnectionId() const
 {
-    QMutexLocker lock(&m_objManagerMutex);
+    std::unique_lock lock(m_objManagerMutex);
     const CComMan* pManager = m_pManager.load();
     return pManager ? pManager->getResmanConnectionId() : 0;
 }
@@ -461,7 +510,7 @@ void CCommanThread::setStartupFault(CFaultTree a_objFault)
         return QStringLiteral("CCommanThread::setStartupFault(): \n%1").arg(a_objFault.getElementTree()->toString());
     });
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         m_objStartupFault = a_objFault;
     }
     callOnManager([a_objFault](CComMan* a_pManager) { a_pManager->setStartupFault(a_objFault); });
@@ -475,7 +524,7 @@ void CCommanThread::RouteTimeoutInc(quint32 a_u32ContinuousId, quint64 a_u64NewT
 
 void CCommanThread::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
 {
-    QMutexLocker lock(&m_objManagerMutex);
+    std::unique_lock lock(m_objManagerMutex);
     CComMan* pManager = m_pManager.load();
     if (m_bManagerAccepts && pManager)
         QMetaObject::invokeMethod(pManager, "SlotNewJob", Qt::QueuedConnection,
@@ -485,7 +534,7 @@ void CCommanThread::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSA
 
 void CCommanThread::SlotMetaInfo(ptrCXmlElement a_ptrInfo)
 {
-    QMutexLocker lock(&m_objStateMutex);
+    std::unique_lock lock(m_objStateMutex);
     m_objMetaInfo.setElementTree(a_ptrInfo);
 }
 
@@ -513,7 +562,7 @@ void CCommanThread::SlotAllConnectionsClosed()
 void CCommanThread::SlotConnectionInfo(quint32 a_ulConnectionId, struClientData a_objInfo)
 {
     log([&] { return QStringLiteral("CCommanThread::SlotConnectionInfo(Id=%1)").arg(a_ulConnectionId); });
-    QMutexLocker lock(&m_objStateMutex);
+    std::unique_lock lock(m_objStateMutex);
     m_mapConnectionInfo.insert(a_ulConnectionId, a_objInfo);
 }
 
@@ -521,7 +570,7 @@ void CCommanThread::SlotConnectionClosed(quint32 a_ulConnectionId)
 {
     log([&] { return QStringLiteral("CCommanThread::SlotConnectionClosed(Id=%1)").arg(a_ulConnectionId); });
     {
-        QMutexLocker lock(&m_objStateMutex);
+        std::unique_lock lock(m_objStateMutex);
         m_mapConnectionInfo.remove(a_ulConnectionId);
     }
     emit SignalClientConnectionClosed(a_ulConnectionId);

@@ -11,14 +11,14 @@
 #include <OrvexXmlInterface/xmlcommunication/transport/TransportTypes.h>
 
 #include <QtCore/QMap>
-#include <QtCore/QMutex>
 #include <QtCore/QQueue>
-#include <QtCore/QRecursiveMutex>
-#include <QtCore/QSemaphore>
 #include <QtCore/QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+
+#include <mutex>
 
 namespace XmlCommunication
 {
@@ -137,21 +137,24 @@ private:
     struCOMMAN_STARTUP_CONFIG m_objForManager;
     std::atomic<CComMan*> m_pManager{nullptr};
     // Held while a signal is sent to the manager and while the manager stops taking them.
-    mutable QMutex m_objManagerMutex;
+    mutable std::mutex m_objManagerMutex;
     bool m_bManagerAccepts = false;
     std::atomic<bool> m_bMsgRefIncrementer{false};
-    QRecursiveMutex m_objRequestLock;
+    std::recursive_mutex m_objRequestLock;
     QQueue<XmlCommon::ptrCXmlMessage> m_objRequests;
-    QRecursiveMutex m_objReplyLock;
+    std::recursive_mutex m_objReplyLock;
     QQueue<XmlCommon::ptrCXmlMessage> m_objReplies;
-    QRecursiveMutex m_objEventLock;
+    std::recursive_mutex m_objEventLock;
     QQueue<XmlCommon::ptrCXmlMessage> m_objEvents;
-    mutable QMutex m_objStateMutex;  // meta information, start-up fault, description, cache
+    mutable std::mutex m_objStateMutex;  // meta information, start-up fault, description, cache
     XmlCommon::CDataTree m_objMetaInfo;
     XmlCommon::CFaultTree m_objStartupFault;
     std::atomic<bool> m_bReplyLagSpreading{true};
     std::atomic<bool> m_bCompletelyStarted{false};
-    QSemaphore m_objStarted;
+    // Set by the manager's thread once the manager has started (or failed to).
+    std::mutex m_objStartMutex;
+    std::condition_variable m_objStartSignal;
+    bool m_bStartSignalled = false;
     QMap<quint32, struClientData> m_mapConnectionInfo;
 };
 }  // namespace XmlCommunication

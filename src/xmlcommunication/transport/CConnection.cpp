@@ -1,4 +1,5 @@
 #include "CConnection.h"
+#include "../../xmlcommon/ThreadChecker_p.h"
 
 #include "CComMan.h"
 #include "CXmlSocketReader.h"
@@ -13,6 +14,8 @@
 #include <QtCore/QTimer>
 #include <QtNetwork/QHostAddress>
 #include <QtNetwork/QTcpSocket>
+
+#include <mutex>
 
 using namespace XmlCommon;
 
@@ -459,7 +462,7 @@ void CConnection::setFilter(CMsgFragment a_objFragment)
     if (!ptrTree)
         return;
     {
-        QMutexLocker lock(&m_objFilterMutex);
+        std::unique_lock lock(m_objFilterMutex);
         m_objFilter.setFilter(ptrTree, eType == CFilterConverter::FILTER_ACCEPT);
     }
     emit SignalFiltertree(m_uiConnectionId, eType == CFilterConverter::FILTER_ACCEPT ? ptrTree : ptrCXmlElement());
@@ -467,7 +470,7 @@ void CConnection::setFilter(CMsgFragment a_objFragment)
 
 void CConnection::getFilter(CMsgFragment a_objFragment)
 {
-    QMutexLocker lock(&m_objFilterMutex);
+    std::unique_lock lock(m_objFilterMutex);
     m_objFilter.getFilter(a_objFragment);
 }
 
@@ -541,7 +544,7 @@ void CConnection::SlotNewJob(ptrCXmlMessage a_ptrMsg)
         if (handleCommDeviceFragments(a_ptrMsg))
             return;
         m_objReplyLag.addNewRequestMsg(a_ptrMsg);
-        emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REQUEST);
+        handOn(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REQUEST);
     } else if (isReply(eType)) {
         logIf(m_bLogRepliesRcv, [&] {
             return QStringLiteral("\nConn[%1]::SlotNewJob() was calledat %2!%3")
@@ -559,7 +562,7 @@ void CConnection::SlotNewJob(ptrCXmlMessage a_ptrMsg)
             });
             return;
         }
-        emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REPLY);
+        handOn(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REPLY);
     } else if (eType == CXmlMessage::BROADCAST) {
         handleCommDeviceFragments(a_ptrMsg);
         if (a_ptrMsg->getNumberOfFragments() == 0) {
@@ -575,7 +578,7 @@ void CConnection::SlotNewJob(ptrCXmlMessage a_ptrMsg)
                 .arg(m_uiConnectionId)
                 .arg(dbgText(a_ptrMsg, CXmlMessage::DIRECTION_RECEIVED));
         });
-        emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_EVENT);
+        handOn(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_EVENT);
     } else if (eType == CXmlMessage::REPLY_LAG) {
         logIf(m_bLogRepliesRcv, [&] {
             return QStringLiteral("\nConn[%1]::SlotNewJob() was called at %2!%3")
@@ -585,8 +588,15 @@ void CConnection::SlotNewJob(ptrCXmlMessage a_ptrMsg)
         const quint32 u32Continuous = incPendingReplyTimeout(a_ptrMsg->getMessageID(), a_ptrMsg->getAvailableTime());
         if (m_bMsgTimeStat)
             m_objTimeStatistics.addReplyLag(CMsgTimeStatisticsManager::eRLT_RECV, a_ptrMsg, u32Continuous);
-        emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REPLY);
+        handOn(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REPLY);
     }
+}
+
+void CConnection::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
+{
+    // The host takes the message on a thread of its own, through the manager's queues.
+    OXI_TSAN_RELEASE(a_ptrMsg.data());
+    emit SignalNewJob(a_ptrMsg, a_eType);
 }
 
 void CConnection::SlotSendMessage(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuousMsgId)
@@ -642,7 +652,7 @@ void CConnection::sendRequest(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContin
     if (m_pRouter && a_ulContinuousMsgId == a_ptrMsg->getContinuousId())
         emit SignalAddSpontaneousRequestMsg(a_ptrMsg);
     {
-        QMutexLocker lock(&m_objPendingMutex);
+        std::unique_lock lock(m_objPendingMutex);
         m_mapPending.insert(u64Deadline, {a_ptrMsg, a_ulContinuousMsgId});
     }
     m_ptrTriggers->addRequest(u64Deadline, this);
@@ -776,7 +786,7 @@ void CConnection::messageToByteArray(QByteArray& a_baBuffer, ptrCXmlMessage a_pt
     } else if (eType == CXmlMessage::BROADCAST) {
         ptrCXmlElement ptrFiltered;
         {
-            QMutexLocker lock(&m_objFilterMutex);
+            std::unique_lock lock(m_objFilterMutex);
             if (!m_objFilter.hasFilter())
                 return;
             ptrFiltered = m_objFilter.applyFilter(a_ptrMsg);
@@ -928,7 +938,7 @@ void CConnection::passUpReply(const ptrCXmlMessage& a_ptrReply)
 {
     handleCommDeviceFragments(a_ptrReply);
     if (a_ptrReply->getNumberOfFragments() > 0)
-        emit SignalNewJob(a_ptrReply, GLOBAL_XML_TYPES::ekMT_REPLY);
+        handOn(a_ptrReply, GLOBAL_XML_TYPES::ekMT_REPLY);
 }
 
 void CConnection::SlotAliveCheckHasFailed()

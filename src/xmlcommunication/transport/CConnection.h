@@ -15,8 +15,9 @@
 
 #include <QtCore/QMap>
 #include <QtCore/QObject>
-#include <QtCore/QRecursiveMutex>
 #include <QtNetwork/QAbstractSocket>
+
+#include <mutex>
 
 class QTcpSocket;
 
@@ -130,6 +131,7 @@ protected:
 private:
     void closeGracefully();
     void endSending();
+    void handOn(const XmlCommon::ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType);
     struct struPending
     {
         XmlCommon::ptrCXmlMessage ptrRequest;
@@ -192,7 +194,7 @@ private:
 
     QTcpSocket* m_pSocket = nullptr;
     eCONNECTION_SIDES m_eConnectionSide = eCONNECTION_SIDE_UNSET;
-    mutable QRecursiveMutex m_objFilterMutex;
+    mutable std::recursive_mutex m_objFilterMutex;
     const unsigned int m_uiConnectionId;
     bool m_bSuppressRequestTrees = false;
     CXmlSocketReader* m_pReader = nullptr;
@@ -201,7 +203,7 @@ private:
     unsigned int m_uiRetryCycle = 30;
     bool m_bFinishing = false;
     bool m_bSendingEnded = false;
-    QRecursiveMutex m_objPendingMutex;
+    std::recursive_mutex m_objPendingMutex;
     QMultiMap<quint64, struPending> m_mapPending;
     QAbstractSocket::SocketState m_eLastState = QAbstractSocket::UnconnectedState;
     bool m_bFirstMessage = false;

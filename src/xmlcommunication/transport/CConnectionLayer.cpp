@@ -10,6 +10,8 @@
 #include <OrvexXmlInterface/xmlcommunication/converters/LayerConverters.h>
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugCenter.h>
 
+#include <mutex>
+
 using namespace XmlCommon;
 
 namespace XmlCommunication
@@ -230,7 +232,7 @@ void CConnection::slotSetTrigger(quint64 a_u64Timestamp)
         log(QStringLiteral("Conn[%1]::slotSetTrigger() is called! Key: %2").arg(m_uiConnectionId).arg(a_u64Timestamp));
     struPending objEntry;
     {
-        QMutexLocker lock(&m_objPendingMutex);
+        std::unique_lock lock(m_objPendingMutex);
         dropAnsweredEntries();
         auto it = m_mapPending.find(a_u64Timestamp);
         while (it != m_mapPending.end() && it.key() == a_u64Timestamp && it->bAnswered)
@@ -275,7 +277,7 @@ void CConnection::answerPending(const struPending& a_objEntry, unsigned int a_ui
 
 quint32 CConnection::removePendingReply(quint32 a_u32MsgId)
 {
-    QMutexLocker lock(&m_objPendingMutex);
+    std::unique_lock lock(m_objPendingMutex);
     for (auto it = m_mapPending.begin(); it != m_mapPending.end(); ++it) {
         const ptrCXmlMessage ptrRequest = it->ptrRequest;
         if (ptrRequest->getMessageID() != a_u32MsgId)
@@ -302,7 +304,7 @@ quint32 CConnection::incPendingReplyTimeout(quint32 a_u32MsgId, quint32 a_u32Del
                 .arg(m_uiConnectionId)
                 .arg(a_u32MsgId)
                 .arg(a_u32Delta));
-    QMutexLocker lock(&m_objPendingMutex);
+    std::unique_lock lock(m_objPendingMutex);
     auto it = m_mapPending.begin();
     while (it != m_mapPending.end() && (it->bAnswered || it->ptrRequest->getMessageID() != a_u32MsgId))
         ++it;
@@ -355,7 +357,7 @@ void CConnection::cleanPendingReplyMap()
     // run into its deadline.
     QList<struPending> lstOpen;
     {
-        QMutexLocker lock(&m_objPendingMutex);
+        std::unique_lock lock(m_objPendingMutex);
         if (isLogOn())
             log(QStringLiteral("Conn[%1]::cleanPendingReplyMap() is called!").arg(m_uiConnectionId));
         for (auto it = m_mapPending.cbegin(); it != m_mapPending.cend(); ++it) {

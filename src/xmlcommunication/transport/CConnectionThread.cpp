@@ -13,6 +13,8 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QTimer>
 
+#include <mutex>
+
 using namespace XmlCommon;
 
 namespace XmlCommunication
@@ -150,7 +152,7 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
     if (a_ptrMsg->getElementTree()->tagname() == Tag::Destructor)
         m_bShutdownSent = true;
     a_ptrMsg->updateRequestParent();
-    QMutexLocker lock(&m_objSendMutex);
+    std::unique_lock lock(m_objSendMutex);
     switch (m_eSendState) {
     case ekSS_PENDING: m_lstEarly.append({a_ptrMsg, a_u32ContinuousId}); return;
     case ekSS_OPEN: emit SignalSendMessage(a_ptrMsg, a_u32ContinuousId); return;
@@ -167,7 +169,7 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
 
 void CConnectionThread::openSending()
 {
-    QMutexLocker lock(&m_objSendMutex);
+    std::unique_lock lock(m_objSendMutex);
     m_eSendState = ekSS_OPEN;
     for (const auto& objEarly : qAsConst(m_lstEarly))
         emit SignalSendMessage(objEarly.first, objEarly.second);
@@ -187,7 +189,7 @@ void CConnectionThread::stopConnectionRetry()
 void CConnectionThread::setDebugName(const QString& a_strName)
 {
     {
-        QMutexLocker lock(&m_objInfoMutex);
+        std::unique_lock lock(m_objInfoMutex);
         m_strDebugName = a_strName;
     }
     emit SignalDebugName(a_strName);
@@ -195,7 +197,7 @@ void CConnectionThread::setDebugName(const QString& a_strName)
 
 QString CConnectionThread::getDebugName() const
 {
-    QMutexLocker lock(&m_objInfoMutex);
+    std::unique_lock lock(m_objInfoMutex);
     return m_strDebugName;
 }
 
@@ -208,7 +210,7 @@ void CConnectionThread::setRetryCycle(unsigned int a_uiSeconds)
 void CConnectionThread::toConnection(const std::function<void(CConnection*)>& a_fnCall)
 {
     // The connection is touched only on its own thread, and only while it exists.
-    QMutexLocker lock(&m_objSendMutex);
+    std::unique_lock lock(m_objSendMutex);
     if (m_eSendState != ekSS_OPEN)
         return;
     CConnection* pConnection = m_pConnection;
@@ -238,7 +240,7 @@ void CConnectionThread::setTimeoutIncRouter(CComMan* a_pRouter)
 
 struClientData CConnectionThread::getInfo() const
 {
-    QMutexLocker lock(&m_objInfoMutex);
+    std::unique_lock lock(m_objInfoMutex);
     return m_objLastInfo;
 }
 
@@ -297,7 +299,7 @@ void CConnectionThread::connectConnection()
 void CConnectionThread::closeConnection()
 {
     {
-        QMutexLocker lock(&m_objSendMutex);
+        std::unique_lock lock(m_objSendMutex);
         m_eSendState = ekSS_CLOSED;
     }
     disconnect(this, &CConnectionThread::SignalSendMessage, nullptr, nullptr);
@@ -360,7 +362,7 @@ void CConnectionThread::SlotSocketStateChanged(quint32 a_ulConnectionId, QAbstra
 void CConnectionThread::SlotConnectionInfo(quint32 a_ulConnectionId, struClientData a_objInfo)
 {
     {
-        QMutexLocker lock(&m_objInfoMutex);
+        std::unique_lock lock(m_objInfoMutex);
         m_objLastInfo = a_objInfo;
     }
     emit SignalConnectionInfo(a_ulConnectionId, a_objInfo);

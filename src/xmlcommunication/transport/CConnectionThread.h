@@ -6,12 +6,13 @@
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugFlags.h>
 #include <OrvexXmlInterface/xmlcommunication/transport/TransportTypes.h>
 
-#include <QtCore/QMutex>
 #include <QtCore/QThread>
 #include <QtNetwork/QAbstractSocket>
 
 #include <atomic>
 #include <functional>
+
+#include <mutex>
 
 namespace XmlCommunication
 {
@@ -121,14 +122,14 @@ private:
     std::atomic<bool> m_bUnconnectedReported{false};
     std::atomic<bool> m_bShutdownSent{false};
     std::atomic<bool> m_bQuitRequested{false};
-    mutable QMutex m_objInfoMutex;  // the record and the name are read from any thread
+    mutable std::mutex m_objInfoMutex;  // the record and the name are read from any thread
     struClientData m_objLastInfo;
     unsigned int m_uiConnectTimeout = 0;
     QString m_strDebugName;
     std::atomic<bool> m_bMsgRefIncrementer{false};
     std::atomic<CComMan*> m_pRouter{nullptr};
     struConnectionLimits m_objLimits;
-    QMutex m_objSendMutex;
+    std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
     QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstEarly;
 };
