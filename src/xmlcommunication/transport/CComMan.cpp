@@ -1,4 +1,5 @@
 #include "CComMan.h"
+#include "../../xmlcommon/ThreadChecker_p.h"
 
 #include "CConnectionThread.h"
 #include "CTcpServer.h"
@@ -76,7 +77,10 @@ void CComMan::waitForConnections()
     for (CConnectionThread* pThread : lstAll) {
         pThread->exitOnCompletion();
         const qint64 llLeft = qMax<qint64>(0, 5000 - objTimer.elapsed());
-        (pThread->wait(static_cast<unsigned long>(llLeft)) ? lstEnded : lstLeft).append(pThread);
+        const bool bEnded = pThread->wait(static_cast<unsigned long>(llLeft));
+        if (bEnded)
+            OXI_TSAN_ACQUIRE(pThread);
+        (bEnded ? lstEnded : lstLeft).append(pThread);
     }
     // The last words of the connections (fault replies for requests that could not go out)
     // still reach the host's queues.
@@ -340,6 +344,7 @@ void CComMan::SlotConnectionThreadIsFinished()
             m_mapEventCodes.remove(pFinished->getID());
             // finished() comes from the thread just before it is done: joining it is immediate.
             pFinished->wait();
+            OXI_TSAN_ACQUIRE(pFinished);
             pFinished->deleteLater();
             log([&] {
                 return QStringLiteral(

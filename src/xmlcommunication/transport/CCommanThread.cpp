@@ -93,6 +93,7 @@ CCommanThread::~CCommanThread()
             wait();
         }
     }
+    OXI_TSAN_ACQUIRE(this);  // joined above or never started
 }
 
 quint16 CCommanThread::start(struCOMMAN_STARTUP_CONFIG& a_objConfig)
@@ -158,6 +159,7 @@ void CCommanThread::run()
     exec();
     log([&] { return QStringLiteral("CCommanThread::run() has left the eventloop!"); });
     closeManager(pManager.release());
+    OXI_TSAN_RELEASE(this);  // QThread::wait() joins where the checker cannot see it
 }
 
 void CCommanThread::connectManager(CComMan* a_pManager)
@@ -202,7 +204,10 @@ void CCommanThread::closeManager(CComMan* a_pManager)
 
 bool CCommanThread::waitForFinished(unsigned int a_uiMs)
 {
-    return wait(a_uiMs);
+    const bool bEnded = wait(a_uiMs);
+    if (bEnded)
+        OXI_TSAN_ACQUIRE(this);
+    return bEnded;
 }
 
 void CCommanThread::stop()

@@ -1,4 +1,5 @@
 #include "CConnectionThread.h"
+#include "../../xmlcommon/ThreadChecker_p.h"
 
 #include "CComMan.h"
 #include "CCommanThread.h"
@@ -267,6 +268,7 @@ void CConnectionThread::run()
         Platform::debugOutput(QStringLiteral("ConnectionThread::run(Conn[%1]) is finished!").arg(m_uiConnectionId));
     delete m_pConnection;
     m_pConnection = nullptr;
+    OXI_TSAN_RELEASE(this);  // QThread::wait() joins where the checker cannot see it
 }
 
 void CConnectionThread::connectConnection()
@@ -342,6 +344,7 @@ bool CConnectionThread::waitForFinished(unsigned int a_uiMs)
                                   .arg(a_uiMs));
         return false;
     }
+    OXI_TSAN_ACQUIRE(this);
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <QtTest/QtTest>
 
 #include <memory>
+#include <mutex>
 
 namespace TransportTest
 {
@@ -100,25 +101,25 @@ class CLogCapture
 public:
     CLogCapture()
         : m_fnPrevious(Platform::setDebugOutputHook([this](const QString& a_str) {
-              QMutexLocker lock(&m_objMutex);
+              std::unique_lock lock(m_objMutex);
               m_lstTexts.append(a_str);
           }))
     {}
     ~CLogCapture() { Platform::setDebugOutputHook(m_fnPrevious); }
     bool contains(const QString& a_strPart) const
     {
-        QMutexLocker lock(&m_objMutex);
+        std::unique_lock lock(m_objMutex);
         return !m_lstTexts.filter(a_strPart).isEmpty();
     }
 
     QString all() const
     {
-        QMutexLocker lock(&m_objMutex);
+        std::unique_lock lock(m_objMutex);
         return m_lstTexts.join(QLatin1Char('\n'));
     }
 
 private:
-    mutable QMutex m_objMutex;
+    mutable std::mutex m_objMutex;
     QStringList m_lstTexts;
     Platform::typDebugOutputHook m_fnPrevious;
 };

@@ -61,7 +61,7 @@ public:
     ~CSteadyPeer() override
     {
         m_bStop = true;
-        wait();
+        join(this);
     }
     bool pause()
     {
@@ -77,7 +77,7 @@ public:
     }
     QString error() const
     {
-        QMutexLocker lock(&m_objMutex);
+        std::unique_lock lock(m_objMutex);
         return m_strError;
     }
     std::atomic<qint64> m_llLongestMs{0};
@@ -85,6 +85,7 @@ public:
 protected:
     void run() override
     {
+        const CThreadEnd objEnd(this);
         QTcpSocket objSocket;
         objSocket.connectToHost(QHostAddress::LocalHost, m_usPort);
         if (!objSocket.waitForConnected(5000))
@@ -129,7 +130,7 @@ protected:
 private:
     void fail(const QString& a_strText)
     {
-        QMutexLocker lock(&m_objMutex);
+        std::unique_lock lock(m_objMutex);
         m_strError = a_strText;
     }
 
@@ -138,7 +139,7 @@ private:
     std::atomic<bool> m_bPause{false};
     std::atomic<bool> m_bIdle{false};
     std::atomic<int> m_iExchanges{0};
-    mutable QMutex m_objMutex;
+    mutable std::mutex m_objMutex;
     QString m_strError;
 };
 
@@ -404,7 +405,7 @@ class CFloodingPeer : public QThread
 {
 public:
     explicit CFloodingPeer(quint16 a_usPort) : m_usPort(a_usPort) {}
-    ~CFloodingPeer() override { wait(); }
+    ~CFloodingPeer() override { join(this); }
     std::atomic<int> m_iReplies{0};
     std::atomic<int> m_iEvents{0};
     std::atomic<quint16> m_usLocalPort{0};
@@ -413,6 +414,7 @@ public:
 protected:
     void run() override
     {
+        const CThreadEnd objEnd(this);
         QTcpSocket objSocket;
         objSocket.connectToHost(QHostAddress::LocalHost, m_usPort);
         if (!objSocket.waitForConnected(5000))
@@ -484,7 +486,7 @@ void TestTransportFaults::stopUnderLoadLosesNothingQueued()
         QVERIFY(objHost.waitForFinished(10000));
         QVERIFY2(objTimer.elapsed() < 6000, qPrintable(QString::number(objTimer.elapsed())));
         for (const std::unique_ptr<CFloodingPeer>& ptrPeer : vecPeers) {
-            QVERIFY(ptrPeer->wait(10000));
+            QVERIFY(join(ptrPeer.get(), 10000));
             const quint32 u32Connection = hashConnectionOfPort.value(ptrPeer->m_usLocalPort.load());
             QVERIFY(u32Connection != 0);
             QCOMPARE(ptrPeer->m_iReplies.load(), hashAnswered.value(u32Connection));
@@ -497,3 +499,4 @@ void TestTransportFaults::stopUnderLoadLosesNothingQueued()
 
 QTEST_GUILESS_MAIN(TestTransportFaults)
 #include "tst_transportfaults.moc"
+#include <mutex>

@@ -1,5 +1,6 @@
 // Peers connect, ask and leave in a loop while two host threads answer, send events to all and
 // change debug flags: every request is answered, and afterwards no thread or descriptor is left.
+#include "LoadTestUtils.h"
 #include "TransportTestUtils.h"
 
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugCenter.h>
@@ -45,6 +46,7 @@ public:
 protected:
     void run() override
     {
+        const LoadTest::CThreadEnd objEnd(this);
         for (int iRound = 0; iRound < m_iRounds; ++iRound) {
             std::vector<std::unique_ptr<CRawPeer>> vecPeers;
             for (int i = 0; i < 4; ++i) {
@@ -96,6 +98,7 @@ class TestTransportStress : public QObject
             QList<QThread*> lstWorkers;
             for (int t = 0; t < 2; ++t) {
                 lstWorkers.append(QThread::create([&objHost, &bStop, t] {
+                    const LoadTest::CThreadEnd objEnd(QThread::currentThread());
                     int iTurn = 0;
                     while (!bStop.load()) {
                         const ptrCXmlMessage ptrRequest = objHost.getNextRequest();
@@ -128,7 +131,7 @@ class TestTransportStress : public QObject
             }
             int iAsked = 0, iAnswered = 0;
             for (CPeerDriver* pDriver : lstDrivers) {
-                while (!pDriver->wait(10))
+                while (!LoadTest::join(pDriver, 10))
                     QCoreApplication::processEvents();
                 iAsked += pDriver->m_iAsked;
                 iAnswered += pDriver->m_iAnswered;
@@ -136,7 +139,7 @@ class TestTransportStress : public QObject
             }
             bStop = true;
             for (QThread* pWorker : lstWorkers) {
-                QVERIFY(pWorker->wait(10000));
+                QVERIFY(LoadTest::join(pWorker, 10000));
                 delete pWorker;
             }
             QCOMPARE(iAnswered, iAsked);
