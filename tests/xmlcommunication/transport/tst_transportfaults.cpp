@@ -30,8 +30,12 @@ namespace
 // since a shared machine (or a sanitizer) can hold any thread up for a second or two.
 #if defined(OXI_TSAN_BUILD) || defined(__SANITIZE_ADDRESS__)
 const qint64 s_llMaxStallMs = 15000;
+// A thread under the checker starts and ends many times slower: a thousand of them beside the
+// steady peer hold the host up for seconds.
+const int s_iPatienceMs = 60000;
 #else
 const qint64 s_llMaxStallMs = 5000;
+const int s_iPatienceMs = 10000;
 #endif
 
 QByteArray requestText(unsigned int a_uiId, const QByteArray& a_baValue = "1")
@@ -66,14 +70,15 @@ public:
     bool pause()
     {
         m_bPause = true;
-        return QTest::qWaitFor([this] { return m_bIdle.load(); }, 10000);
+        return QTest::qWaitFor([this] { return m_bIdle.load(); }, s_iPatienceMs);
     }
     void resume() { m_bPause = false; }
     // Waits until the peer has made a_iMore exchanges more.
     bool exchanges(int a_iMore)
     {
         const int iTarget = m_iExchanges.load() + a_iMore;
-        return QTest::qWaitFor([&] { return m_iExchanges.load() >= iTarget || isFinished(); }, 10000) && !isFinished();
+        return QTest::qWaitFor([&] { return m_iExchanges.load() >= iTarget || isFinished(); }, s_iPatienceMs) &&
+               !isFinished();
     }
     QString error() const
     {
@@ -102,7 +107,7 @@ protected:
             QElapsedTimer objTimer;
             objTimer.start();
             objSocket.write(requestText(uiId));
-            while (objCollector.m_lstMessages.isEmpty() && objTimer.elapsed() < 10000) {
+            while (objCollector.m_lstMessages.isEmpty() && objTimer.elapsed() < s_iPatienceMs) {
                 if (objSocket.state() != QAbstractSocket::ConnectedState)
                     return fail(QStringLiteral("the connection was lost"));
                 objSocket.waitForReadyRead(50);
