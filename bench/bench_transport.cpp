@@ -112,20 +112,6 @@ private:
     QProcess m_objProcess;
 };
 
-int connectLoopback(int a_iPort)
-{
-    const int iSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in objAddress{};
-    objAddress.sin_family = AF_INET;
-    objAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    objAddress.sin_port = htons(quint16(a_iPort));
-    if (iSocket < 0 || ::connect(iSocket, reinterpret_cast<sockaddr*>(&objAddress), sizeof objAddress) != 0)
-        return -1;
-    const int iOn = 1;
-    ::setsockopt(iSocket, IPPROTO_TCP, TCP_NODELAY, &iOn, sizeof iOn);
-    return iSocket;
-}
-
 // Runs the event loop of this thread until the host reports a job (the host's signals are
 // queued into the thread that made it).
 void waitForJob(CCommanThread& a_objHost)

@@ -63,19 +63,6 @@ int listenLoopback(int& a_iPort)
     return iSocket;
 }
 
-int connectLoopback(int a_iPort)
-{
-    const int iSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in objAddress{};
-    objAddress.sin_family = AF_INET;
-    objAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    objAddress.sin_port = htons(quint16(a_iPort));
-    if (iSocket < 0 || ::connect(iSocket, reinterpret_cast<sockaddr*>(&objAddress), sizeof objAddress) != 0)
-        return -1;
-    noDelay(iSocket);
-    return iSocket;
-}
-
 int zmqPort(void* a_pSocket)
 {
     char szEndpoint[256] = {};
@@ -354,6 +341,19 @@ bool receiveExactly(int a_iSocket, char* a_pData, qint64 a_llSize)
         llDone += iRead;
     }
     return true;
+}
+
+int connectLoopback(int a_iPort)
+{
+    const int iSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in objAddress{};
+    objAddress.sin_family = AF_INET;
+    objAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    objAddress.sin_port = htons(quint16(a_iPort));
+    if (iSocket < 0 || ::connect(iSocket, reinterpret_cast<sockaddr*>(&objAddress), sizeof objAddress) != 0)
+        return -1;
+    noDelay(iSocket);
+    return iSocket;
 }
 
 int runTransportPeer(const QStringList& a_lstArguments)

@@ -26,3 +26,5 @@ XmlCommon::ptrCXmlMessage makeBenchEvent(unsigned int a_uiConnectionId);
 // Raw socket helpers shared by both processes (blocking, TCP_NODELAY).
 bool sendAll(int a_iSocket, const char* a_pData, qint64 a_llSize);
 bool receiveExactly(int a_iSocket, char* a_pData, qint64 a_llSize);
+// A socket connected to the loopback port, or -1.
+int connectLoopback(int a_iPort);

@@ -4,9 +4,12 @@
 #include <OrvexXmlInterface/xmlcommon/ResultCodes.h>
 #include <OrvexXmlInterface/xmlcommon/XmlTreeTools.h>
 
+#include "../ConverterSupport_p.h"
+
 #include <QtCore/QtEndian>
 
 using namespace XmlCommon;
+using ConverterSupport::childWith;
 namespace Tools = XmlCommon::XmlConverterTools;
 
 namespace StorageConverter
@@ -71,21 +74,6 @@ int getInterface(const ptrCXmlElement& a_ptrData, eRECORDING_INTERFACE& a_eType,
     a_eType = eType;
     a_strValue = ptrInterface->getValue();
     return RESULT_OK;
-}
-
-// The first child of that name whose attribute has that value; created with it when asked.
-ptrCXmlElement childWith(const ptrCXmlElement& a_ptrParent, const CTagname& a_objTag, const QByteArray& a_baAttribute,
-                         const QString& a_strValue, bool a_bCreate)
-{
-    for (const ptrCXmlElement& ptrCandidate : XmlTreeTools::findChildren(a_ptrParent, a_objTag)) {
-        if (ptrCandidate->getAttribute(a_baAttribute) == a_strValue)
-            return ptrCandidate;
-    }
-    if (!a_bCreate)
-        return ptrCXmlElement();
-    const ptrCXmlElement ptrChild = Tools::createElement(a_ptrParent, a_objTag);
-    ptrChild->setAttribute(a_baAttribute, a_strValue);
-    return ptrChild;
 }
 
 int setRatedDataRate(const ptrCXmlElement& a_ptrData, const QString& a_strRate, const QString& a_strReserved)
