@@ -208,6 +208,7 @@ private slots:
         // Receivers on another thread are destroyed there right around their deadlines.
         QThread objThread;
         objThread.start();
+        std::atomic<int> iDeleted{0};
         QRandomGenerator objRandom(11);
         for (int i = 0; i < 300; ++i) {
             CReceiver* pReceiver = new CReceiver;
@@ -217,9 +218,15 @@ private slots:
             m_ptrManager->addRequest(now() + u64Delay + 1, pReceiver);
             QThread::usleep(unsigned(objRandom.bounded(int(u64Delay) + 500)));
             QMetaObject::invokeMethod(
-                pReceiver, [pReceiver] { delete pReceiver; }, Qt::QueuedConnection);
+                pReceiver,
+                [pReceiver, &iDeleted] {
+                    delete pReceiver;
+                    ++iDeleted;
+                },
+                Qt::QueuedConnection);
         }
-        QTest::qWait(100);
+        // Quitting the thread drops what it has not yet run: wait for every deletion.
+        QVERIFY(QTest::qWaitFor([&] { return iDeleted.load() == 300; }, 30000));
         objThread.quit();
         QVERIFY(objThread.wait(5000));
         QCOMPARE(g_iCallsToDead.load(), 0);
@@ -241,15 +248,21 @@ private slots:
         // gone; a slow base in between holds that window open while the requests fall due.
         QThread objThread;
         objThread.start();
+        std::atomic<int> iDeleted{0};
         for (int i = 0; i < 50; ++i) {
             CReversedReceiver* pReceiver = new CReversedReceiver;
             pReceiver->moveToThread(&objThread);
             m_ptrManager->addRequest(now() + 1000, pReceiver);
             m_ptrManager->addRequest(now() + 1000000, pReceiver);
             QMetaObject::invokeMethod(
-                pReceiver, [pReceiver] { delete pReceiver; }, Qt::QueuedConnection);
+                pReceiver,
+                [pReceiver, &iDeleted] {
+                    delete pReceiver;
+                    ++iDeleted;
+                },
+                Qt::QueuedConnection);
         }
-        QTest::qWait(50);
+        QVERIFY(QTest::qWaitFor([&] { return iDeleted.load() == 50; }, 30000));
         objThread.quit();
         QVERIFY(objThread.wait(5000));
         QCOMPARE(g_iCallsToDead.load(), 0);
