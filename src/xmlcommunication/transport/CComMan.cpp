@@ -10,6 +10,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QElapsedTimer>
+#include <QtCore/QThread>
 #include <QtNetwork/QHostAddress>
 #include <QtNetwork/QTcpSocket>
 
@@ -94,8 +95,10 @@ void CComMan::waitForConnections()
     Platform::debugOutput(
         QStringLiteral("CComMan::~CComMan() unexpectedly has still %1 connections.").arg(lstLeft.size()));
     std::lock_guard<std::mutex> lock(s_objAbandonedMutex);
-    for (CConnectionThread* pThread : lstLeft)
+    for (CConnectionThread* pThread : lstLeft) {
+        pThread->setJobSink(nullptr);
         pThread->disconnect(this);
+    }
     s_lstAbandoned.append(lstLeft);
 }
 
@@ -250,6 +253,7 @@ void CComMan::addConnection(CConnectionThread* a_pobjClient)
     connect(a_pobjClient, &CConnectionThread::SignalFiltertree, this, &CComMan::slotConnectionFiltertree);
     connect(a_pobjClient, &QThread::finished, this, &CComMan::SlotConnectionThreadIsFinished, Qt::QueuedConnection);
     a_pobjClient->setLimits(m_objLimits);
+    a_pobjClient->setJobSink(this);
     int iEntries = 0;
     {
         std::unique_lock lock(m_objListLock);
@@ -440,6 +444,8 @@ QSet<CComMan::typEventCode> CComMan::getCodes(const ptrCXmlMessage& a_ptrMsg)
 
 void CComMan::slotConnectionFiltertree(quint32 a_ulConnectionId, ptrCXmlElement a_ptrTree)
 {
+    // Read by the senders' threads under the connection list's lock.
+    std::unique_lock lock(m_objListLock);
     m_mapEventCodes.remove(a_ulConnectionId);
     // An advanced filter selects by fragment patterns the codes cannot express: such a
     // connection gets every event and its own filter decides.
@@ -494,6 +500,8 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
     if (!a_ptrMsg)
         return;
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
+    // Held until the message is queued, so that no lag reply for a request follows its reply.
+    std::unique_lock lockBook(m_objBookLock);
     if (eType == CXmlMessage::REPLY_GET || eType == CXmlMessage::REPLY_SET) {
         // The request is answered: no more lag replies for it.
         slotUnmapRequestMsg(a_ptrMsg);
@@ -513,6 +521,7 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
             return;
         }
     }
+    lockBook.unlock();
     if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
         ptrCXmlMessage ptrReply = a_ptrMsg->copyShared(true);
         ptrReply->changeRequestToReply(s_u32FaultUndeliverable, Platform::nowUtcUs());
@@ -534,7 +543,15 @@ void CComMan::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYP
             .arg(a_ptrMsg->toDbgString(CXmlMessage::DIRECTION_RECEIVED));
     });
     // The connection has applied a peer's lag already: lag replies never reach the host.
-    if (a_ptrMsg->getServiceType() == CXmlMessage::REPLY_LAG || handleCommDeviceFragments(a_ptrMsg))
+    if (a_ptrMsg->getServiceType() == CXmlMessage::REPLY_LAG)
+        return;
+    // The manager's own fragments are answered on its thread, where its state lives.
+    if (QThread::currentThread() != thread() && a_ptrMsg->getComponentTags().contains(Tag::XmlCommunicationDevice)) {
+        QMetaObject::invokeMethod(
+            this, [this, a_ptrMsg, a_eType] { SlotNewJob(a_ptrMsg, a_eType); }, Qt::QueuedConnection);
+        return;
+    }
+    if (handleCommDeviceFragments(a_ptrMsg))
         return;
     switch (a_eType) {
     case GLOBAL_XML_TYPES::ekMT_REQUEST: addNewRequest(a_ptrMsg); break;
@@ -599,6 +616,7 @@ void CComMan::addNewRequest(const ptrCXmlMessage& a_ptrMsg)
                 uiWait = m_objRequests.last()->getRemainingTime();
         }
         if (uiWait == 0) {
+            std::unique_lock lock(m_objBookLock);
             for (const ptrCXmlMessage& ptrWorking : qAsConst(m_mapWorkingRequests))
                 uiWait = qMax(uiWait, ptrWorking->getRemainingTime());
             log([&] {
@@ -646,6 +664,7 @@ void CComMan::slotMapRequestMsg(ptrCXmlMessage a_ptrMsg)
     const ptrCXmlMessage ptrEnvelope = a_ptrMsg->copyShared(false);
     if (a_ptrMsg->getElementTree())
         ptrEnvelope->setElementTree(a_ptrMsg->getElementTree()->copy(false));
+    std::unique_lock lock(m_objBookLock);
     m_mapWorkingRequests.insert(a_ptrMsg->getContinuousId(), ptrEnvelope);
     removeTimedoutWorkingRequests();
 }
@@ -656,6 +675,7 @@ void CComMan::slotUnmapRequestMsg(ptrCXmlMessage a_ptrMsg)
         log([&] { return QStringLiteral("CComman::slotUnmapRequestMsg() EMPTY msg"); });
         return;
     }
+    std::unique_lock lock(m_objBookLock);
     for (auto it = m_mapWorkingRequests.begin(); it != m_mapWorkingRequests.end(); ++it) {
         if ((*it)->getConnectionId() != a_ptrMsg->getConnectionId() ||
             (*it)->getMessageID() != a_ptrMsg->getMessageID())
@@ -675,6 +695,7 @@ void CComMan::slotUnmapRequestMsg(ptrCXmlMessage a_ptrMsg)
 void CComMan::removeTimedoutWorkingRequests()
 {
     const quint64 u64Now = Platform::nowMonotonicUs();
+    std::unique_lock lock(m_objBookLock);
     if (u64Now <= m_u64LastCleanup + s_u64CleanupCycleUs || m_mapWorkingRequests.isEmpty())
         return;
     m_u64LastCleanup = u64Now;
@@ -697,6 +718,7 @@ void CComMan::removeTimedoutWorkingRequests()
 void CComMan::slotRemoveSpontaneousRequest(quint32 a_u32ContinuousMsgId)
 {
     log([&] { return QStringLiteral("CComman::slotRemoveSpontaneousRequest(%1)").arg(a_u32ContinuousMsgId); });
+    std::unique_lock lock(m_objBookLock);
     m_mapWorkingRequests.remove(a_u32ContinuousMsgId);
 }
 
@@ -709,6 +731,7 @@ void CComMan::slotRouteTimeoutInc(quint32 a_ulContinuousMsgId, quint64 a_ullNewT
             .arg(a_ulContinuousMsgId)
             .arg(a_ullNewTimeoutTimestamp);
     });
+    std::unique_lock lock(m_objBookLock);
     const ptrCXmlMessage ptrEntry = m_mapWorkingRequests.value(a_ulContinuousMsgId);
     if (!ptrEntry)
         return;
@@ -761,6 +784,7 @@ void CComMan::slotIncTimeoutOfAllWaitingRequests(quint32 a_u32ContinuousMsgId, q
             .arg(a_u32ContinuousMsgId)
             .arg(a_u32TimeoutInc);
     });
+    std::unique_lock lock(m_objBookLock);
     if (m_mapWorkingRequests.contains(a_u32ContinuousMsgId))
         incTimeoutAtAllWaitingRequests(a_u32TimeoutInc);
 }

@@ -35,6 +35,12 @@ class CTcpServer;
 // The requests the host has taken and not yet answered are kept (the working-request map), so
 // that a request that waits behind others, or whose answer depends on a request sent on, is
 // given more time with lag replies.
+//
+// Messages do not pass through the manager's thread: a connection's thread sorts what it receives
+// into the host's queues itself, and the host's thread hands what it sends to the connection's
+// thread itself (SlotNewJob, SlotSendToOneClient and SlotSendToAllClients may be called from any
+// thread). The manager's thread answers the layer's fragments addressed to the manager and keeps
+// the connections; the bookkeeping the paths share is under one lock.
 class OXI_EXPORT CComMan : public QObject, public IfTimeoutIncRouter, public CDebugFlags
 {
     Q_OBJECT
@@ -162,6 +168,9 @@ private:
     std::recursive_mutex& m_objEventLock;
     QQueue<XmlCommon::ptrCXmlMessage>& m_objEvents;
     std::atomic<bool>& m_bReplyLagSpreading;
+    // The working-request map, the stored reply fragments and the time of the last clean-up; taken
+    // before the connection list, never while a queue lock is held.
+    mutable std::recursive_mutex m_objBookLock;
     QMap<quint32, XmlCommon::ptrCXmlMessage> m_mapWorkingRequests;
     struConnectionLimits m_objLimits;
     int m_iMaxQueued = 0;

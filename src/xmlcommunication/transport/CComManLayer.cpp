@@ -68,6 +68,7 @@ bool CComMan::handleCommDeviceFragments(ptrCXmlMessage a_ptrMsg)
         return false;
     if (a_ptrMsg->getNumberOfFragments() > 0) {
         // Merged into the host's reply when that is sent.
+        std::unique_lock lock(m_objBookLock);
         m_objCutNPaste.storeReplyFragments(a_ptrMsg->getContinuousId(), ptrReply);
         return false;
     }
@@ -184,8 +185,12 @@ void CComMan::SlotGetDebugInfo(ptrCXmlElement a_ptrElement)
         return;
     ptrCXmlElement ptrNode(new CXmlElement(CTagname("CComMan")));
     ptrNode->addChild(textNode(CTagname("ThreadId"), QString::number(Platform::currentThreadId())), -1);
-    ptrNode->addChild(textNode(CTagname("CurrentlyProcessingRequests"), QString::number(m_mapWorkingRequests.size())),
-                      -1);
+    int iWorking = 0;
+    {
+        std::unique_lock lock(m_objBookLock);
+        iWorking = m_mapWorkingRequests.size();
+    }
+    ptrNode->addChild(textNode(CTagname("CurrentlyProcessingRequests"), QString::number(iWorking)), -1);
     addStatusLines(ptrNode);
     ptrCXmlElement ptrClients(new CXmlElement(CTagname("ClientConnections")));
     QList<struClientData> lstClients;

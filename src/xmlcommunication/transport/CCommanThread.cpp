@@ -164,7 +164,8 @@ void CCommanThread::run()
 
 void CCommanThread::connectManager(CComMan* a_pManager)
 {
-    connect(a_pManager, &CComMan::SignalNewJob, this, &CCommanThread::SignalNewJob);
+    // Queued whatever thread the manager reports from: the host's slot never runs inside a send.
+    connect(a_pManager, &CComMan::SignalNewJob, this, &CCommanThread::SignalNewJob, Qt::QueuedConnection);
     connect(a_pManager, &CComMan::SignalNewConnection, this, &CCommanThread::SlotNewConnection);
     connect(a_pManager, &CComMan::SignalConnectionClosed, this, &CCommanThread::SlotConnectionClosed);
     connect(a_pManager, &CComMan::SignalXmlParserError, this, &CCommanThread::SignalXmlParserError);
@@ -254,28 +255,22 @@ bool CCommanThread::callOnManager(const std::function<void(CComMan*)>& a_fnCall)
     return true;
 }
 
-bool CCommanThread::postToManager(const std::function<void(CComMan*)>& a_fnCall)
+bool CCommanThread::withManager(const std::function<void(CComMan*)>& a_fnCall)
 {
     std::unique_lock lock(m_objManagerMutex);
     CComMan* pManager = m_pManager.load();
     if (!m_bManagerAccepts || !pManager)
         return false;
-    QMetaObject::invokeMethod(
-        pManager, [pManager, a_fnCall] { a_fnCall(pManager); }, Qt::QueuedConnection);
+    a_fnCall(pManager);
     return true;
 }
 
 ptrCXmlMessage CCommanThread::getNextRequest()
 {
     const ptrCXmlMessage ptrRequest = takeFirst(m_objRequestLock, m_objRequests);
-    if (!ptrRequest)
-        return ptrRequest;
-    // The manager keeps its own envelope of the request, made here while the host cannot yet
-    // change the request; the host need not wait for the manager to take it.
-    const ptrCXmlMessage ptrEnvelope = ptrRequest->copyShared(false);
-    if (ptrRequest->getElementTree())
-        ptrEnvelope->setElementTree(ptrRequest->getElementTree()->copy(false));
-    postToManager([ptrEnvelope](CComMan* a_pManager) { a_pManager->slotMapRequestMsg(ptrEnvelope); });
+    // The manager keeps its own envelope of the request, made before the host can change it.
+    if (ptrRequest)
+        withManager([&ptrRequest](CComMan* a_pManager) { a_pManager->slotMapRequestMsg(ptrRequest); });
     return ptrRequest;
 }
 
@@ -351,7 +346,8 @@ void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Conti
             a_ptrMsg->setOrigin(m_objRequested.objDescription.strAppGuid);
     }
     a_ptrMsg->updateRequestParent();
-    if (!toManager([&] { emit SignalSendToOneClient(a_ptrMsg, a_u32ContinuousId); }))
+    // Handed to the connection's thread from here: the manager's thread is not crossed.
+    if (!withManager([&](CComMan* a_pManager) { a_pManager->SlotSendToOneClient(a_ptrMsg, a_u32ContinuousId); }))
         answerUndeliverable(a_ptrMsg);
 }
 
@@ -364,7 +360,7 @@ void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint3
             a_ptrMsg->setOrigin(m_objRequested.objDescription.strAppGuid);
     }
     a_ptrMsg->updateRequestParent();
-    toManager([&] { emit SignalSendToAllClients(a_ptrMsg, a_lstExcluded); });
+    withManager([&](CComMan* a_pManager) { a_pManager->SlotSendToAllClients(a_ptrMsg, a_lstExcluded); });
 }
 
 void CCommanThread::answerUndeliverable(const ptrCXmlMessage& a_ptrRequest)

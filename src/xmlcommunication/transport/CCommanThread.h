@@ -129,8 +129,9 @@ private:
     bool callOnManager(const std::function<void(CComMan*)>& a_fnCall);
     // Emits one of the signals to the manager while it takes them; false when it does not.
     bool toManager(const std::function<void()>& a_fnEmit);
-    // Posts the call to the manager's thread without waiting; false when the manager has stopped.
-    bool postToManager(const std::function<void(CComMan*)>& a_fnCall);
+    // Runs the call on this thread while the manager takes calls (under the lock that keeps it
+    // alive); false when it has stopped.
+    bool withManager(const std::function<void(CComMan*)>& a_fnCall);
     void answerUndeliverable(const XmlCommon::ptrCXmlMessage& a_ptrRequest);
 
     struCOMMAN_STARTUP_CONFIG m_objRequested;

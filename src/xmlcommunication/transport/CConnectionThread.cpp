@@ -274,7 +274,10 @@ void CConnectionThread::run()
 void CConnectionThread::connectConnection()
 {
     CConnection* pConnection = m_pConnection;
-    connect(pConnection, &CConnection::SignalNewJob, this, &CConnectionThread::SlotNewJob, Qt::QueuedConnection);
+    connect(
+        pConnection, &CConnection::SignalNewJob, pConnection,
+        [this](const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType) { handOn(a_ptrMsg, a_eType); },
+        Qt::DirectConnection);
     connect(pConnection, &CConnection::SignalSocketStateChanged, this, &CConnectionThread::SlotSocketStateChanged);
     connect(pConnection, &CConnection::SignalSocketError, this, &CConnectionThread::SignalSocketError);
     connect(pConnection, &CConnection::SignalXmlParserError, this, &CConnectionThread::SignalXmlParserError);
@@ -379,6 +382,22 @@ void CConnectionThread::SlotCompletelyStarted(quint32)
 void CConnectionThread::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
 {
     emit SignalNewJob(a_ptrMsg, a_eType);
+}
+
+void CConnectionThread::setJobSink(CComMan* a_pSink)
+{
+    std::lock_guard<std::mutex> lock(m_objSinkMutex);
+    m_pSink = a_pSink;
+}
+
+void CConnectionThread::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
+{
+    // Straight into the host's queues: a thread crossing less for every message.
+    std::lock_guard<std::mutex> lock(m_objSinkMutex);
+    if (m_pSink)
+        m_pSink->SlotNewJob(a_ptrMsg, a_eType);
+    else
+        emit SignalNewJob(a_ptrMsg, a_eType);
 }
 
 void CConnectionThread::slotDebugFlagSetup(typMapDbgFlags a_mapSetup)

@@ -54,6 +54,9 @@ public:
     void setRetryCycle(unsigned int a_uiSeconds);
     void setTimeoutIncRouter(IfTimeoutIncRouter* a_pRouter);
     void setTimeoutIncRouter(CComMan* a_pRouter);
+    // What the connection receives goes to the sink on the connection's own thread; without one it
+    // is emitted with SignalNewJob.
+    void setJobSink(CComMan* a_pSink);
     // Applies to the connection made by run.
     void setLimits(const struConnectionLimits& a_objLimits) { m_objLimits = a_objLimits; }
 
@@ -103,6 +106,7 @@ private:
     void sendMsg(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
     void openSending();
     void toConnection(const std::function<void(CConnection*)>& a_fnCall);
+    void handOn(const XmlCommon::ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType);
 
     // Messages handed over before the connection exists wait; after it is gone, requests are
     // answered with a fault.
@@ -128,6 +132,8 @@ private:
     QString m_strDebugName;
     std::atomic<bool> m_bMsgRefIncrementer{false};
     std::atomic<CComMan*> m_pRouter{nullptr};
+    std::mutex m_objSinkMutex;  // held while the sink takes a message, so that it can be withdrawn
+    CComMan* m_pSink = nullptr;
     struConnectionLimits m_objLimits;
     std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
