@@ -181,6 +181,7 @@ void CConnection::init(const struSocketInfo& a_objInfo)
     m_pSocket = new QTcpSocket;
     m_objSocketInfo = a_objInfo;
     m_pReader = new CXmlSocketReader(m_uiConnectionId);
+    m_pReader->setParent(this);
     m_pReader->setLimits(m_objLimits);
     m_pSender = new CMsgSender(this, m_pReader->getBufferSize());
     connectServices();
@@ -199,7 +200,8 @@ void CConnection::connectServices()
     connect(m_pSocket, &QAbstractSocket::stateChanged, this, &CConnection::SlotSocketStateChanged);
     connect(m_pSocket, &QAbstractSocket::errorOccurred, this, &CConnection::SlotSocketError);
     connect(m_pReader, &CXmlSocketReader::SignalParseError, this, &CConnection::SlotParseError);
-    connect(m_pReader, &CXmlSocketReader::SignalNewJob, this, &CConnection::SlotNewJob, Qt::QueuedConnection);
+    // Handled as the parser completes it; the reader is deleted only later (finish), never under it.
+    connect(m_pReader, &CXmlSocketReader::SignalNewJob, this, &CConnection::SlotNewJob);
     connect(m_pReader, &CXmlSocketReader::SignalNewMsgHeader, this, &CConnection::SlotNewMsgHeader);
     connect(m_pReader, &CXmlSocketReader::SignalStreamLimitExceeded, this, &CConnection::slotStreamLimitExceeded);
     connect(&m_objReplyLag, &CReplyLagMsgManager::SignalMsgToSend, this, &CConnection::SlotSendMessage);
@@ -259,7 +261,8 @@ void CConnection::finish(bool)
         m_pReader->disconnect(this);
         if (m_pSocket)
             m_pSocket->disconnect(m_pReader);
-        delete m_pReader;
+        // A message being handled may have ended the connection while the reader parses.
+        m_pReader->deleteLater();
         m_pReader = nullptr;
     }
     m_objReplyLag.disconnect(this);
@@ -599,6 +602,18 @@ void CConnection::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESS
     emit SignalNewJob(a_ptrMsg, a_eType);
 }
 
+void CConnection::sendBatch(const QList<QPair<ptrCXmlMessage, quint32>>& a_lstMessages)
+{
+    m_bInBatch = true;
+    m_llBatchBytes = 0;
+    for (const auto& objEntry : a_lstMessages)
+        SlotSendMessage(objEntry.first, objEntry.second);
+    m_bInBatch = false;
+    m_llBatchBytes = 0;
+    if (m_pSocket)
+        m_pSocket->flush();
+}
+
 void CConnection::SlotSendMessage(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuousMsgId)
 {
     if (!a_ptrMsg || a_ptrMsg->isNull()) {
@@ -843,7 +858,8 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
         return true;
     bool bOk = m_pSocket != nullptr;
     if (bOk && m_bSenderWatchdog && !m_objAliveCheck.isActive()) {
-        const qint64 llPending = m_pSocket->bytesToWrite();
+        // What this batch wrote is still in the buffer by design; only older bytes count as stuck.
+        const qint64 llPending = m_pSocket->bytesToWrite() - m_llBatchBytes;
         if (llPending < 1) {
             if (m_u64SendCheckStart != 0)
                 logIf(m_bLogSocketStatus, [&] {
@@ -886,7 +902,10 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
     int iStalls = 0;
     for (qint64 llDone = 0; bOk && llDone < a_baBytes.size();) {
         const qint64 llWritten = m_pSocket->write(a_baBytes.constData() + llDone, a_baBytes.size() - llDone);
-        m_pSocket->flush();
+        if (m_bInBatch)
+            m_llBatchBytes += qMax<qint64>(llWritten, 0);
+        else
+            m_pSocket->flush();
         if (llWritten < 0 || (llWritten == 0 && ++iStalls > s_iMaxStalls))
             bOk = false;
         else if (llWritten > 0)

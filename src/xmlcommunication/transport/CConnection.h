@@ -82,6 +82,8 @@ public:
 
     // Writes bytes to the peer under the send watchdog; false when they could not be written.
     bool sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFailure);
+    // Sends the messages in order and hands their bytes to the system in one go at the end.
+    void sendBatch(const QList<QPair<XmlCommon::ptrCXmlMessage, quint32>>& a_lstMessages);
     unsigned short handleDbgFlagSetup(const typMapDbgFlags& a_mapSetup) override;
 
 signals:
@@ -217,6 +219,8 @@ private:
     QString m_strDebugName;
     bool m_bDescriptionQueried = false;
     quint64 m_u64StuckBytes = 0;
+    bool m_bInBatch = false;
+    qint64 m_llBatchBytes = 0;  // written in this batch, still in the socket's buffer
     quint64 m_u64SendCheckStart = 0;
     CComMan* m_pRouter = nullptr;
     CFilterProcessor m_objFilter;

@@ -156,7 +156,7 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
     std::unique_lock lock(m_objSendMutex);
     switch (m_eSendState) {
     case ekSS_PENDING: m_lstEarly.append({a_ptrMsg, a_u32ContinuousId}); return;
-    case ekSS_OPEN: emit SignalSendMessage(a_ptrMsg, a_u32ContinuousId); return;
+    case ekSS_OPEN: addToOutbox(a_ptrMsg, a_u32ContinuousId); return;
     case ekSS_CLOSED: break;
     }
     lock.unlock();
@@ -173,8 +173,26 @@ void CConnectionThread::openSending()
     std::unique_lock lock(m_objSendMutex);
     m_eSendState = ekSS_OPEN;
     for (const auto& objEarly : qAsConst(m_lstEarly))
-        emit SignalSendMessage(objEarly.first, objEarly.second);
+        addToOutbox(objEarly.first, objEarly.second);
     m_lstEarly.clear();
+}
+
+void CConnectionThread::addToOutbox(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
+{
+    m_lstOutbox.append({a_ptrMsg, a_u32ContinuousId});
+    if (m_lstOutbox.size() == 1)
+        QMetaObject::invokeMethod(
+            m_pConnection, [this] { drainOutbox(); }, Qt::QueuedConnection);
+}
+
+void CConnectionThread::drainOutbox()
+{
+    QList<QPair<ptrCXmlMessage, quint32>> lstMessages;
+    {
+        std::unique_lock lock(m_objSendMutex);
+        lstMessages.swap(m_lstOutbox);
+    }
+    m_pConnection->sendBatch(lstMessages);
 }
 
 void CConnectionThread::sendByteArray(const QByteArray& a_baBytes)

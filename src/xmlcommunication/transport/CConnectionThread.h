@@ -107,6 +107,9 @@ private:
     void openSending();
     void toConnection(const std::function<void(CConnection*)>& a_fnCall);
     void handOn(const XmlCommon::ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType);
+    // Under the send lock: one wake-up of the connection's thread for all that waits in the outbox.
+    void addToOutbox(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
+    void drainOutbox();
 
     // Messages handed over before the connection exists wait; after it is gone, requests are
     // answered with a fault.
@@ -138,5 +141,6 @@ private:
     std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
     QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstEarly;
+    QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstOutbox;  // not empty: a drain is posted
 };
 }  // namespace XmlCommunication

@@ -474,6 +474,8 @@ void TestTransportFaults::stopUnderLoadLosesNothingQueued()
                                    [](const std::unique_ptr<CFloodingPeer>& a_ptr) { return a_ptr->m_iReplies > 100; });
             },
             20000));
+        // The connections' records reach the host apart from their messages.
+        QVERIFY(QTest::qWaitFor([&] { return objHost.getConnectionInfo().size() == int(vecPeers.size()); }, 20000));
         QHash<quint16, quint32> hashConnectionOfPort;
         for (const struClientData& objInfo : objHost.getConnectionInfo())
             hashConnectionOfPort.insert(objInfo.usPeerPort, objInfo.ulConnectionId);
