@@ -164,8 +164,9 @@ void CCommanThread::run()
 
 void CCommanThread::connectManager(CComMan* a_pManager)
 {
-    // Queued whatever thread the manager reports from: the host's slot never runs inside a send.
-    connect(a_pManager, &CComMan::SignalNewJob, this, &CCommanThread::SignalNewJob, Qt::QueuedConnection);
+    connect(
+        a_pManager, &CComMan::SignalNewJob, this,
+        [this](GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType) { announceJob(a_eType); }, Qt::DirectConnection);
     connect(a_pManager, &CComMan::SignalNewConnection, this, &CCommanThread::SlotNewConnection);
     connect(a_pManager, &CComMan::SignalConnectionClosed, this, &CCommanThread::SlotConnectionClosed);
     connect(a_pManager, &CComMan::SignalXmlParserError, this, &CCommanThread::SignalXmlParserError);
@@ -361,6 +362,28 @@ void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint3
     }
     a_ptrMsg->updateRequestParent();
     withManager([&](CComMan* a_pManager) { a_pManager->SlotSendToAllClients(a_ptrMsg, a_lstExcluded); });
+}
+
+void CCommanThread::announceJob(GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
+{
+    // One wake-up of the host's thread for all the messages queued until it runs; the host still
+    // gets one signal per message, in the order they were queued, and never inside a send.
+    std::unique_lock lock(m_objAnnounceMutex);
+    m_vecAnnounced.append(a_eType);
+    if (m_vecAnnounced.size() == 1)
+        QMetaObject::invokeMethod(
+            this, [this] { emitAnnounced(); }, Qt::QueuedConnection);
+}
+
+void CCommanThread::emitAnnounced()
+{
+    QVector<GLOBAL_XML_TYPES::eMESSAGE_TYPES> vecTypes;
+    {
+        std::unique_lock lock(m_objAnnounceMutex);
+        vecTypes.swap(m_vecAnnounced);
+    }
+    for (GLOBAL_XML_TYPES::eMESSAGE_TYPES eType : qAsConst(vecTypes))
+        emit SignalNewJob(eType);
 }
 
 void CCommanThread::answerUndeliverable(const ptrCXmlMessage& a_ptrRequest)

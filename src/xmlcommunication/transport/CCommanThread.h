@@ -13,6 +13,7 @@
 #include <QtCore/QMap>
 #include <QtCore/QQueue>
 #include <QtCore/QThread>
+#include <QtCore/QVector>
 
 #include <atomic>
 #include <condition_variable>
@@ -133,6 +134,8 @@ private:
     // alive); false when it has stopped.
     bool withManager(const std::function<void(CComMan*)>& a_fnCall);
     void answerUndeliverable(const XmlCommon::ptrCXmlMessage& a_ptrRequest);
+    void announceJob(GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType);
+    void emitAnnounced();
 
     struCOMMAN_STARTUP_CONFIG m_objRequested;
     struCOMMAN_STARTUP_CONFIG m_objForManager;
@@ -157,5 +160,7 @@ private:
     std::condition_variable m_objStartSignal;
     bool m_bStartSignalled = false;
     QMap<quint32, struClientData> m_mapConnectionInfo;
+    std::mutex m_objAnnounceMutex;
+    QVector<GLOBAL_XML_TYPES::eMESSAGE_TYPES> m_vecAnnounced;  // not empty: their signals are posted
 };
 }  // namespace XmlCommunication
