@@ -1,8 +1,10 @@
-// Peers connect, ask and leave in a loop while two host threads answer, send events to all and
-// change debug flags: every request is answered, and afterwards no thread or descriptor is left.
+// Peers connect, set their filters, ask and leave in a loop while two host threads answer, send
+// events to all and change debug flags: every request is answered, and afterwards no thread or
+// descriptor is left.
 #include "LoadTestUtils.h"
 #include "TransportTestUtils.h"
 
+#include <OrvexXmlInterface/xmlcommunication/converters/CFilterConverter.h>
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugCenter.h>
 #include <OrvexXmlInterface/xmlcommunication/services/CTriggerManager.h>
 #include <OrvexXmlInterface/xmlcommunication/transport/CCommanThread.h>
@@ -34,6 +36,23 @@ QString descriptors()
     return lstTargets.join(QLatin1Char(' '));
 }
 
+// A filter for the tuner's events, as a peer sends it: the peer's event codes change while the host
+// threads send to all.
+QByteArray filterRequest()
+{
+    CFilterConverter objFilter;
+    objFilter.subscribeToComponent(Tag::Tuner);
+    CXmlMessage objSet;
+    objSet.setServiceType(CXmlMessage::REQUEST_SET);
+    objSet.setMessageID(99);
+    objSet.setAvailableTime(20000000);
+    objSet.addFragment(objFilter.getFragment());
+    QByteArray baWire;
+    unsigned int uiUncompressed = 0;
+    objSet.getElementTree()->toByteArray(baWire, uiUncompressed);
+    return baWire + '\n';
+}
+
 // Four peers on a thread of their own, each connecting, asking and leaving again and again.
 class CPeerDriver : public QThread
 {
@@ -53,6 +72,8 @@ protected:
                 vecPeers.emplace_back(new CRawPeer);
                 if (!vecPeers.back()->connectTo(m_usPort))
                     return;
+                vecPeers.back()->write(filterRequest());
+                ++m_iAsked;
                 for (int iRequest = 0; iRequest < 3; ++iRequest) {
                     vecPeers.back()->write(QStringLiteral("<Request id=\"%1\" type=\"get\" time=\"20000000\">\n"
                                                           "<Tuner>\n<Setup/>\n</Tuner>\n</Request>\n")
@@ -67,7 +88,7 @@ protected:
                                          [](const ptrCXmlMessage& a_ptr) { return a_ptr->isReply(); });
                 };
                 // A missing reply shows in the count.
-                if (QTest::qWaitFor([&] { return replies() >= 3; }, 20000))
+                if (QTest::qWaitFor([&] { return replies() >= 4; }, 20000))
                     m_iAnswered += int(replies());
             }
         }
@@ -112,8 +133,8 @@ class TestTransportStress : public QObject
                         if (++iTurn % 5 == 0) {
                             ptrCXmlMessage ptrEvent(new CXmlMessage);
                             ptrEvent->setServiceType(CXmlMessage::BROADCAST);
-                            ptrEvent->addFragment(
-                                CMsgFragment(ptrCXmlElement(new CXmlElement(CTagname("XmlCommunicationDevice")))));
+                            const CTagname objComponent = iTurn % 2 ? Tag::Tuner : Tag::XmlCommunicationDevice;
+                            ptrEvent->addFragment(CMsgFragment(ptrCXmlElement(new CXmlElement(objComponent))));
                             objHost.sendToAllClients(ptrEvent);
                         }
                         if (iTurn % 7 == 0)
