@@ -140,9 +140,8 @@ bool CTriggerManagerKernel::addRequest(quint64 a_u64Time, IfTriggerReceiver* a_p
         deliver(a_u64Time, objRequest);
         return true;
     }
-    const bool bEarliest = m_mapRequests.isEmpty() || a_u64Time < m_mapRequests.firstKey();
     m_mapRequests.insert(a_u64Time, objRequest);
-    if (bEarliest)
+    if (m_u64PlannedWakeUs == 0 || a_u64Time < m_u64PlannedWakeUs + earlyMarginUs())
         m_objWake.notify_all();
     return true;
 }
@@ -190,14 +189,17 @@ void CTriggerManagerKernel::run()
             deliver(m_mapRequests.firstKey(), m_mapRequests.first());
             m_mapRequests.erase(m_mapRequests.begin());
         }
-        if (m_mapRequests.isEmpty()) {
-            m_objWake.wait(lock);
-            continue;
-        }
         const quint64 u64Now = Platform::nowMonotonicUs();
-        const quint64 u64Wake = m_mapRequests.firstKey() - u64Margin;
-        if (u64Wake > u64Now)
-            m_objWake.wait_for(lock, std::chrono::microseconds(u64Wake - u64Now));
+        // With nothing left the thread still wakes when it had planned to: a request made
+        // meanwhile and due later then needs no wake-up of its own.
+        if (!m_mapRequests.isEmpty())
+            m_u64PlannedWakeUs = m_mapRequests.firstKey() - u64Margin;
+        else if (m_u64PlannedWakeUs <= u64Now)
+            m_u64PlannedWakeUs = 0;
+        if (m_u64PlannedWakeUs == 0)
+            m_objWake.wait(lock);
+        else if (m_u64PlannedWakeUs > u64Now)
+            m_objWake.wait_for(lock, std::chrono::microseconds(m_u64PlannedWakeUs - u64Now));
     }
 }
 

@@ -60,6 +60,9 @@ private:
     // where threads meet head-on can be checked for races.
     std::mutex m_objMutex;
     std::condition_variable m_objWake;
+    // When the thread wakes next at the latest (0: not before it is woken). A request due later
+    // needs no wake-up: requests come and go far more often than they fall due.
+    quint64 m_u64PlannedWakeUs = 0;
     const std::atomic<bool>* m_pbStop;
     QSharedPointer<std::atomic<bool>> m_ptrAlive;
     std::shared_ptr<struLink> m_ptrLink;

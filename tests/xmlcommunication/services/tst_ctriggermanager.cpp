@@ -156,6 +156,27 @@ private slots:
         m_ptrManager->removeRequest(u64Twice, &objTwice);  // already served: nothing happens
     }
 
+    void servedAfterEarlierRequestWithdrawn()
+    {
+        // The thread plans its next wake-up by the earliest request; when that request is withdrawn
+        // and a new one comes, earlier or later, the new one is served at its own time: a missed
+        // wake-up would serve the first 1.9 s late, and the second never.
+        const QList<QPair<quint64, quint64>> lstDelays{{2000000, 60000}, {100000, 400000}};
+        for (const auto& objDelays : lstDelays) {
+            CReceiver objWithdrawn, objNew;
+            m_ptrManager->addRequest(now() + objDelays.first, &objWithdrawn);
+            QThread::usleep(20000);
+            m_ptrManager->removeAllRequests(&objWithdrawn);
+            const quint64 u64Due = now() + objDelays.second;
+            m_ptrManager->addRequest(u64Due, &objNew);
+            QVERIFY(QTest::qWaitFor([&] { return !objNew.m_lstCalls.isEmpty(); }, 5000));
+            const qint64 llLate = qint64(objNew.m_lstCalls.first().u64At) - qint64(u64Due);
+            QVERIFY2(llLate < 1000000 && llLate > -qint64(CTriggerManagerKernel::earlyMarginUs()) - 1000,
+                     qPrintable(QString::number(llLate)));
+            QVERIFY(objWithdrawn.m_lstCalls.isEmpty());
+        }
+    }
+
     void accuracy()
     {
         // 200 random deadlines over 2 s: each delivered once, none earlier than the margin.
