@@ -79,18 +79,33 @@ inline QString descriptorTargets()
     return lstTargets.join(QLatin1Char(' '));
 }
 
+// The names of the process's threads.
+inline QString threadNames()
+{
+    QStringList lstNames;
+    const QDir objDir(QStringLiteral("/proc/self/task"));
+    for (const QString& strTask : objDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile objComm(objDir.filePath(strTask) + QStringLiteral("/comm"));
+        if (objComm.open(QIODevice::ReadOnly))
+            lstNames.append(QString::fromUtf8(objComm.readAll().trimmed()));
+    }
+    return lstNames.join(QLatin1Char(','));
+}
+
 // What the process holds at one moment.
 struct struHoldings
 {
     int iThreads = threadCount();
     int iDescriptors = descriptorCount();
     int iMessages = XmlCommon::CXmlMessage::getNumberOfInstances();
+    QString strThreads = threadNames();
     QString strDescriptors = descriptorTargets();
 
     QString text() const
     {
-        return QStringLiteral("threads %1, messages %2, descriptors %3: %4")
+        return QStringLiteral("threads %1 (%2), messages %3, descriptors %4: %5")
             .arg(iThreads)
+            .arg(strThreads)
             .arg(iMessages)
             .arg(iDescriptors)
             .arg(strDescriptors);
