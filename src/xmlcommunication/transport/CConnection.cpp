@@ -23,6 +23,8 @@ namespace XmlCommunication
 {
 namespace
 {
+// Bytes a batch of messages collects before they are handed to the system.
+const qint64 s_llBatchFlushBytes = 256 * 1024;
 const QString s_strClass = QStringLiteral("CConnection");
 const QString s_strLogRequestsRcv = QStringLiteral("LogRequests_Rcv");
 const QString s_strLogRepliesRcv = QStringLiteral("LogReplies_Rcv");
@@ -904,8 +906,11 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
         const qint64 llWritten = m_pSocket->write(a_baBytes.constData() + llDone, a_baBytes.size() - llDone);
         if (m_bInBatch)
             m_llBatchBytes += qMax<qint64>(llWritten, 0);
-        else
+        // A long batch goes to the system in pieces: the socket's buffer stays small.
+        if (!m_bInBatch || m_llBatchBytes >= s_llBatchFlushBytes) {
             m_pSocket->flush();
+            m_llBatchBytes = 0;
+        }
         if (llWritten < 0 || (llWritten == 0 && ++iStalls > s_iMaxStalls))
             bOk = false;
         else if (llWritten > 0)

@@ -142,6 +142,45 @@ private slots:
         QCOMPARE(faultId(ptrReply), 0x02400008u);
     }
 
+    void burstArrivesWholeAndInOrder()
+    {
+        // Sent faster than written: many 1 kB requests leave in batches of several flushes each,
+        // arrive in the order sent and are all answered.
+        CLogCapture objLog;
+        CCommanThread objServer, objClient;
+        const quint32 u32Master = connectToMaster(objClient, startHost(objServer, QStringLiteral("Server")));
+        QVERIFY(u32Master != 0);
+        const QString strText(1000, QLatin1Char('x'));
+        QList<unsigned int> lstSent;
+        for (int i = 0; i < 2000; ++i) {
+            const ptrCXmlMessage ptrAsked = request(u32Master, 30000000);
+            ptrAsked->getFragment(0).getElementTree()->setValue(strText);
+            lstSent.append(ptrAsked->getMessageID());
+            objClient.postToOneClient(ptrAsked, ptrAsked->getContinuousId());
+        }
+        QList<unsigned int> lstReceived;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (ptrCXmlMessage ptrIn = objServer.getNextRequest(); ptrIn; ptrIn = objServer.getNextRequest()) {
+                    lstReceived.append(ptrIn->getMessageID());
+                    const quint32 u32Continuous = ptrIn->getContinuousId();
+                    ptrIn->changeRequestToReply(0, 0);
+                    objServer.postToOneClient(ptrIn, u32Continuous);
+                }
+                return lstReceived.size() == lstSent.size();
+            },
+            30000));
+        QCOMPARE(lstReceived, lstSent);
+        int iReplies = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (ptrCXmlMessage ptrReply = objClient.getNextReply(); ptrReply; ptrReply = objClient.getNextReply())
+                    iReplies += faultId(ptrReply) == 0 ? 1 : 0;
+                return iReplies == lstSent.size();
+            },
+            30000));
+    }
+
     void peerGoneWithRequestsPending()
     {
         CLogCapture objLog;
