@@ -35,6 +35,16 @@ public:
         m_llMaxStartTag = a_llMaxStartTag;
     }
 
+    // Starts afresh at this stream offset, in text, as after an element's end.
+    void restartAt(qint64 a_llOffset)
+    {
+        const int iMaxAttributes = m_iMaxAttributes;
+        const qint64 llMaxStartTag = m_llMaxStartTag;
+        *this = CMarkupScanner();
+        setLimits(iMaxAttributes, llMaxStartTag);
+        m_llOffset = a_llOffset;
+    }
+
     // Scans the bytes and returns how many were scanned: all of them, or, when stop() is set,
     // those before the offending byte.
     int scan(const char* a_pData, int a_iLength);

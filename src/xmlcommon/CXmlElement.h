@@ -107,6 +107,7 @@ public:
 
 private:
     friend class CXmlStreamParser;
+    friend class CWireScanner;
     // Appends without looking for the name: for callers that know it is new (the parser, whose
     // reader refuses duplicate names; copies; setAttribute after its search).
     void appendAttribute(const QByteArray& a_baName, QString a_strValue);

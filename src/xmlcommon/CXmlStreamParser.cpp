@@ -1,6 +1,7 @@
 #include "CXmlStreamParser.h"
 
 #include "CMarkupScanner_p.h"
+#include "CWireScanner_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
@@ -236,7 +237,8 @@ IXmlListener::~IXmlListener() = default;
 
 CXmlStreamParser::CXmlStreamParser(IXmlListener& a_objListener, unsigned int a_uiConnectionId)
     : m_uiConnectionId(a_uiConnectionId), m_objListener(a_objListener), m_pNames(new CNameCache),
-      m_pUtf8(new CUtf8Checker), m_pScanner(new CMarkupScanner)
+      m_pUtf8(new CUtf8Checker), m_pScanner(new CMarkupScanner),
+      m_pWire(new CWireScanner(a_objListener, a_uiConnectionId))
 {
     // The protocol has no namespaces: names are taken as written, prefix and all.
     m_objReader.setNamespaceProcessing(false);
@@ -255,6 +257,14 @@ void CXmlStreamParser::setMaxStartTagBytes(qint64 a_llBytes)
 {
     m_llMaxStartTagBytes = boundedBytes(a_llBytes);
     m_pScanner->setLimits(m_iMaxAttributes, m_llMaxStartTagBytes);
+}
+
+void CXmlStreamParser::setOwnScanner(bool a_bOwnScanner)
+{
+    if (!a_bOwnScanner && m_pWire)
+        handOver();
+    else if (a_bOwnScanner && !m_pWire && m_pScanner->offset() == 0)
+        m_pWire.reset(new CWireScanner(m_objListener, m_uiConnectionId));
 }
 
 bool CXmlStreamParser::parse(const QByteArray& a_baData)
@@ -297,8 +307,15 @@ void CXmlStreamParser::breakOnMemory()
 bool CXmlStreamParser::parseData(const QByteArray& a_baData)
 {
     const int iValid = m_pUtf8->validPrefix(a_baData);
-    if (!feedReader(a_baData, 0, iValid))
+    // Another encoding than UTF-8 is for Qt's reader to decode.
+    if (m_pWire && !m_bUtf8Only && !handOver())
         return false;
+    if (m_pWire) {
+        if (!scanOwn(a_baData, iValid))
+            return false;
+    } else if (!feedReader(a_baData, 0, iValid)) {
+        return false;
+    }
     if (iValid == a_baData.size())
         return true;
     if (!m_bUtf8Only)
@@ -309,6 +326,54 @@ bool CXmlStreamParser::parseData(const QByteArray& a_baData)
     return handleError(nullptr);
 }
 
+bool CXmlStreamParser::scanOwn(const QByteArray& a_baData, int a_iLength)
+{
+    const CWireScanner::struLimits objLimits{m_iMaxDepth, m_iMaxAttributes, m_llMaxMessageBytes, m_llMaxBetweenBytes,
+                                             m_llMaxStartTagBytes};
+    // A byte that is not UTF-8 is refused by the reader, where the reader stands after the text
+    // before it.
+    if (m_pWire->scan(a_baData.constData(), a_iLength, objLimits) && a_iLength == a_baData.size())
+        return true;
+    return handOver();
+}
+
+bool CXmlStreamParser::handOver()
+{
+    CWireScanner::struHandOver objHandOver = m_pWire->takeHandOver();
+    m_pWire.reset();
+    m_bInBody = objHandOver.bInBody;
+    m_llLastMessageEnd = objHandOver.llLastMessageEnd;
+    m_ptrResumedMessage = std::move(objHandOver.ptrMessage);
+    m_llLineBase = objHandOver.llLine;
+    m_llColumnBase = objHandOver.llColumn;
+    // The prefix stands in for the stream before the hand-over: it reaches the reader in the
+    // same piece as the text after it, as the stream would have.
+    const QByteArray baPrefix = readerPrefix(objHandOver.iWrappers, objHandOver.llOffset > 0);
+    m_llPrefixColumns = baPrefix.size();
+    m_pScanner->restartAt(objHandOver.llOffset - baPrefix.size());
+    const QByteArray baText = baPrefix + objHandOver.baText;
+    // In the pieces the caller gave, as the reader would have had them.
+    int iFrom = 0;
+    objHandOver.vecCuts.append(objHandOver.baText.size());
+    for (const int iCut : qAsConst(objHandOver.vecCuts)) {
+        const int iTo = iCut + baPrefix.size();
+        if (!feedReader(baText, iFrom, iTo - iFrom))
+            return false;
+        iFrom = iTo;
+    }
+    return true;
+}
+
+// What brings a fresh reader into the state the stream before the hand-over left the first
+// one in, as far as it matters for what follows: the open wrappers (which the parser skips as
+// it skips any wrapper), or white space before the document's element.
+QByteArray CXmlStreamParser::readerPrefix(int a_iWrappers, bool a_bStarted)
+{
+    if (a_iWrappers > 0)
+        return QByteArray("<RootDummy>").repeated(a_iWrappers);
+    return a_bStarted ? QByteArray(" ") : QByteArray();
+}
+
 // Qt's reader decodes each piece it is given into a temporary text of twice its size. Pieces
 // of at most this many bytes keep that text below glibc's threshold for large blocks (1 kB);
 // each larger request makes malloc merge every small block freed since (the previous message's
@@ -317,9 +382,14 @@ static const int s_iReaderPiece = 480;
 
 bool CXmlStreamParser::feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength)
 {
-    for (int iPos = a_iFrom; iPos < a_iFrom + a_iLength; iPos += s_iReaderPiece) {
-        if (!feedPiece(a_baData, iPos, qMin(s_iReaderPiece, a_iFrom + a_iLength - iPos)))
+    // The pieces end at the same stream offsets however the stream was cut, so that a size
+    // limit is found at the same place whether the reader read everything or took over.
+    for (int iPos = a_iFrom; iPos < a_iFrom + a_iLength;) {
+        const int iRoom = s_iReaderPiece - int(m_pScanner->offset() % s_iReaderPiece);
+        const int iPiece = qMin(iRoom, a_iFrom + a_iLength - iPos);
+        if (!feedPiece(a_baData, iPos, iPiece))
             return false;
+        iPos += iPiece;
     }
     return true;
 }
@@ -468,11 +538,17 @@ bool CXmlStreamParser::handleStartElement()
     }
     const QXmlStreamAttributes lstAttributes = m_objReader.attributes();
     m_llNodeBytes += s_iNodeBytes * (1 + lstAttributes.size());
-    ptrCXmlElement ptrChild = createChildItem(m_pNames->tag(strName), lstAttributes);
+    // A message whose header the own scanner reported keeps its root and message object.
+    ptrCXmlElement ptrChild = bMessageRoot && m_ptrResumedMessage
+                                  ? m_ptrResumedMessage->getElementTree()
+                                  : createChildItem(m_pNames->tag(strName), lstAttributes);
     // Moved, not copied: every reference count spared is an atomic operation less per element.
     m_vecParents.append(std::move(m_ptrCurrentElement));
     m_ptrCurrentElement = std::move(ptrChild);
-    if (bMessageRoot) {
+    if (bMessageRoot && m_ptrResumedMessage) {
+        m_ptrCurrentMessage = std::move(m_ptrResumedMessage);
+        m_ptrResumedMessage.reset();
+    } else if (bMessageRoot) {
         m_ptrCurrentMessage = ptrCXmlMessage(new CXmlMessage(m_uiConnectionId));
         m_ptrCurrentMessage->setElementTree(m_ptrCurrentElement);
         m_objListener.handleMsgHeader(m_ptrCurrentMessage);
@@ -562,10 +638,14 @@ bool CXmlStreamParser::handleError(const char* a_pszExtra)
         m_eFailure = FAILURE_MALFORMED;
     if (!m_strError.isEmpty())
         m_strError += QLatin1Char('\n');
+    // Where the reader took over from the own scanner, its first line continues the stream's.
+    const qint64 llReaderLine = m_objReader.lineNumber();
+    const qint64 llColumn = llReaderLine == 1 ? m_llColumnBase + m_objReader.columnNumber() - m_llPrefixColumns
+                                              : m_objReader.columnNumber();
     m_strError += QStringLiteral("%1: Line(%2), Column(%3)\n")
                       .arg(errToString(m_eLastError))
-                      .arg(m_objReader.lineNumber())
-                      .arg(m_objReader.columnNumber());
+                      .arg(m_llLineBase + llReaderLine - 1)
+                      .arg(llColumn);
     // One sink for the diagnostic text: the listener decides what else to do with the error.
     Platform::debugOutput(m_strError);
     if (a_pszExtra)

@@ -15,6 +15,7 @@ namespace XmlCommon
 class CMarkupScanner;
 class CNameCache;
 class CUtf8Checker;
+class CWireScanner;
 
 // Turns XML text that arrives in pieces, cut anywhere, into messages: each top-level element
 // (below an optional "RootDummy" wrapper) is reported when it opens and again when it closes.
@@ -80,6 +81,10 @@ public:
     // may declare another encoding and Qt's reader decides.
     void setUtf8Only(bool a_bUtf8Only) { m_bUtf8Only = a_bUtf8Only; }
 
+    // On by default: the parser reads what the library's own writer produces itself, and leaves
+    // only the rest to Qt's reader, with the same results. Off, Qt's reader reads everything.
+    void setOwnScanner(bool a_bOwnScanner);
+
 protected:
     void resetParser();
     QString getErrorString() const { return m_strError; }
@@ -89,6 +94,10 @@ private:
     static qint64 boundedBytes(qint64 a_llBytes) { return qBound<qint64>(1, a_llBytes, m_llMaxLimitBytes); }
 
     bool parseData(const QByteArray& a_baData);
+    bool scanOwn(const QByteArray& a_baData, int a_iLength);
+    // Qt's reader goes on where the own scanner stopped.
+    bool handOver();
+    static QByteArray readerPrefix(int a_iWrappers, bool a_bStarted);
     // Hands the given part of the data to the reader in pieces and parses them.
     bool feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength);
     bool feedPiece(const QByteArray& a_baData, int a_iFrom, int a_iLength);
@@ -138,5 +147,12 @@ private:
     std::unique_ptr<CNameCache> m_pNames;
     std::unique_ptr<CUtf8Checker> m_pUtf8;
     std::unique_ptr<CMarkupScanner> m_pScanner;
+    std::unique_ptr<CWireScanner> m_pWire;
+    // The reader took the stream over at this line and column (its first line begins there
+    // after m_llPrefixColumns columns of its own), inside this message.
+    qint64 m_llLineBase = 1;
+    qint64 m_llColumnBase = 0;
+    qint64 m_llPrefixColumns = 0;
+    ptrCXmlMessage m_ptrResumedMessage;
 };
 }  // namespace XmlCommon

@@ -1,0 +1,889 @@
+#include "CWireScanner_p.h"
+
+#include <OrvexXmlInterface/xmlcommon/Tagnames.h>
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace XmlCommon
+{
+namespace
+{
+const char s_szWrapper[] = "RootDummy";
+const int s_iWrapperLength = 9;
+const char s_szComment[] = "<!--";
+const char s_szCData[] = "<![CDATA[";
+const QLatin1String s_strCDataBegin("<![CDATA[");
+const QLatin1String s_strCDataEnd("]]>");
+// What an element or an attribute counts towards a message's size beyond its text, as in the
+// parser's own measure.
+const int s_iNodeBytes = 64;
+const int s_iMaxCuts = 65536;
+// Texts up to this length repeat (units, flags, small numbers) and are shared from the cache.
+const int s_iShortText = 16;
+
+enum eCHARS : uchar
+{
+    CHAR_OTHER = 0,
+    CHAR_NAME_START = 1,
+    CHAR_NAME = 2,
+    CHAR_SPACE = 4,
+};
+
+// ASCII names only: a colon (a namespace prefix to Qt's reader) or any other byte is for the
+// reader to judge.
+constexpr std::array<uchar, 256> s_aChars = [] {
+    std::array<uchar, 256> a{};
+    for (int c = 0; c < 256; ++c) {
+        const bool bLetter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        if (bLetter)
+            a[size_t(c)] = CHAR_NAME_START | CHAR_NAME;
+        else if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+            a[size_t(c)] = CHAR_NAME;
+        else if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            a[size_t(c)] = CHAR_SPACE;
+    }
+    return a;
+}();
+
+inline bool isNameStart(char a_c)
+{
+    return s_aChars[uchar(a_c)] & CHAR_NAME_START;
+}
+inline bool isNameChar(char a_c)
+{
+    return s_aChars[uchar(a_c)] & CHAR_NAME;
+}
+inline bool isSpace(char a_c)
+{
+    return s_aChars[uchar(a_c)] & CHAR_SPACE;
+}
+
+// Bytes that a text cannot be copied over as they are, per kind of text.
+constexpr std::array<std::array<bool, 256>, 3> s_aSpecial = [] {
+    std::array<std::array<bool, 256>, 3> a{};
+    for (int c = 0; c < 256; ++c) {
+        const bool bCommon = c >= 0x80 || c == '\r';
+        a[0][size_t(c)] = bCommon || c == '&' || c == '>';
+        a[1][size_t(c)] = bCommon || c == '&' || c == '<' || c == '\t' || c == '\n';
+        a[2][size_t(c)] = bCommon;
+    }
+    return a;
+}();
+
+inline uint byteHash(const char* a_p, int a_iLength)
+{
+    uint uiHash = uint(a_iLength);
+    for (int i = 0; i < a_iLength; ++i)
+        uiHash = uiHash * 31 + uchar(a_p[i]);
+    return uiHash ^ (uiHash >> 8);
+}
+
+bool isXmlChar(uint a_uiCode)
+{
+    return a_uiCode == 0x9 || a_uiCode == 0xa || a_uiCode == 0xd || (a_uiCode >= 0x20 && a_uiCode <= 0xd7ff) ||
+           (a_uiCode >= 0xe000 && a_uiCode <= 0xfffd) || (a_uiCode >= 0x10000 && a_uiCode <= 0x10ffff);
+}
+
+void appendUtf8(QByteArray& a_baOut, uint a_uiCode)
+{
+    if (a_uiCode < 0x80) {
+        a_baOut.append(char(a_uiCode));
+    } else if (a_uiCode < 0x800) {
+        a_baOut.append(char(0xc0 | (a_uiCode >> 6)));
+        a_baOut.append(char(0x80 | (a_uiCode & 0x3f)));
+    } else if (a_uiCode < 0x10000) {
+        a_baOut.append(char(0xe0 | (a_uiCode >> 12)));
+        a_baOut.append(char(0x80 | ((a_uiCode >> 6) & 0x3f)));
+        a_baOut.append(char(0x80 | (a_uiCode & 0x3f)));
+    } else {
+        a_baOut.append(char(0xf0 | (a_uiCode >> 18)));
+        a_baOut.append(char(0x80 | ((a_uiCode >> 12) & 0x3f)));
+        a_baOut.append(char(0x80 | ((a_uiCode >> 6) & 0x3f)));
+        a_baOut.append(char(0x80 | (a_uiCode & 0x3f)));
+    }
+}
+
+// The character of "&#...;" between a_p and a_pEnd (the ";"), or 0 when it is not one the
+// scanner can be sure of.
+uint charReference(const char* a_p, const char* a_pEnd)
+{
+    int iBase = 10;
+    if (a_p < a_pEnd && *a_p == 'x') {
+        iBase = 16;
+        ++a_p;
+    }
+    if (a_p == a_pEnd || a_pEnd - a_p > 8)
+        return 0;
+    uint uiCode = 0;
+    for (; a_p < a_pEnd; ++a_p) {
+        const char c = *a_p;
+        int iDigit;
+        if (c >= '0' && c <= '9')
+            iDigit = c - '0';
+        else if (iBase == 16 && c >= 'a' && c <= 'f')
+            iDigit = c - 'a' + 10;
+        else if (iBase == 16 && c >= 'A' && c <= 'F')
+            iDigit = c - 'A' + 10;
+        else
+            return 0;
+        uiCode = uiCode * uint(iBase) + uint(iDigit);
+    }
+    return isXmlChar(uiCode) ? uiCode : 0;
+}
+
+// A prefix of the data that may still become a_pszMarkup.
+bool mayBecome(const char* a_p, int a_iAvailable, const char* a_pszMarkup, int a_iLength)
+{
+    return std::memcmp(a_p, a_pszMarkup, size_t(qMin(a_iAvailable, a_iLength))) == 0;
+}
+}  // namespace
+
+// Names, attribute names and short texts repeat all the time; each has a small cache of two
+// slots per hash, which a stream of endless new ones only misses, never grows.
+template <typename Value> class CByteCache
+{
+public:
+    template <typename Make> const Value& find(const char* a_p, int a_iLength, Make a_fnMake)
+    {
+        const size_t uiFirst = size_t((byteHash(a_p, a_iLength) * 2654435769u) >> 24) & ~size_t(1);
+        if (matches(m_aEntries[uiFirst], a_p, a_iLength))
+            return m_aEntries[uiFirst].value;
+        if (matches(m_aEntries[uiFirst + 1], a_p, a_iLength)) {
+            std::swap(m_aEntries[uiFirst], m_aEntries[uiFirst + 1]);
+        } else {
+            m_aEntries[uiFirst + 1] = std::move(m_aEntries[uiFirst]);
+            m_aEntries[uiFirst] = struEntry{QByteArray(a_p, a_iLength), a_fnMake()};
+        }
+        return m_aEntries[uiFirst].value;
+    }
+
+private:
+    struct struEntry
+    {
+        QByteArray baKey;
+        Value value;
+    };
+    static bool matches(const struEntry& a_objEntry, const char* a_p, int a_iLength)
+    {
+        return !a_objEntry.baKey.isNull() && a_objEntry.baKey.size() == a_iLength &&
+               std::memcmp(a_objEntry.baKey.constData(), a_p, size_t(a_iLength)) == 0;
+    }
+
+    std::array<struEntry, 256> m_aEntries;
+};
+
+class CWireCache
+{
+public:
+    const CTagname& tag(const char* a_p, int a_iLength)
+    {
+        return m_objTags.find(a_p, a_iLength, [&] {
+            const QString strName = QString::fromLatin1(a_p, a_iLength);
+            // A vocabulary name is taken from the vocabulary: its copies cost nothing.
+            if (const CTagname* pTag = Tag::find(strName))
+                return *pTag;
+            return CTagname(strName);
+        });
+    }
+    const QByteArray& attribute(const char* a_p, int a_iLength)
+    {
+        return m_objAttributes.find(a_p, a_iLength, [&] { return QByteArray(a_p, a_iLength); });
+    }
+    QString text(const char* a_p, int a_iLength)
+    {
+        if (a_iLength > s_iShortText)
+            return QString::fromLatin1(a_p, a_iLength);
+        return m_objTexts.find(a_p, a_iLength, [&] { return QString::fromLatin1(a_p, a_iLength); });
+    }
+
+private:
+    CByteCache<CTagname> m_objTags;
+    CByteCache<QByteArray> m_objAttributes;
+    CByteCache<QString> m_objTexts;
+};
+
+CWireScanner::CWireScanner(IXmlListener& a_objListener, unsigned int a_uiConnectionId)
+    : m_objListener(a_objListener), m_uiConnectionId(a_uiConnectionId), m_pCache(new CWireCache)
+{}
+
+CWireScanner::~CWireScanner() = default;
+
+bool CWireScanner::scan(const char* a_pData, int a_iLength, const struLimits& a_objLimits)
+{
+    m_objLimits = a_objLimits;
+    const int iNew = takeData(a_pData, a_iLength);
+    // Qt's reader refuses U+FFFE and U+FFFF wherever they stand; the two bytes before the new
+    // data complete a character that was cut.
+    if (hasUnreadableChar(qMax(0, iNew - 2)))
+        return false;
+    while (m_iPos < m_iEnd) {
+        const eSTEPS eStep = step();
+        if (eStep == STEP_HAND_OVER)
+            return false;
+        if (eStep == STEP_MORE)
+            break;
+    }
+    if (!withinLimits() || !partialValid())
+        return false;
+    keepRest();
+    return true;
+}
+
+int CWireScanner::takeData(const char* a_pData, int a_iLength)
+{
+    if (m_baKept.isEmpty()) {
+        m_p = a_pData;
+        m_iEnd = a_iLength;
+        m_bInKept = false;
+        return 0;
+    }
+    const int iOld = m_baKept.size();
+    // A message in pieces of a byte would keep a cut per byte; beyond this many the reader
+    // may word a fault in such a message differently, never judge it differently.
+    if (m_vecCuts.size() < s_iMaxCuts)
+        m_vecCuts.append(m_llBase + iOld);
+    m_baKept.append(a_pData, a_iLength);
+    m_p = m_baKept.constData();
+    m_iEnd = m_baKept.size();
+    m_bInKept = true;
+    return iOld;
+}
+
+// Keeps what a hand-over may still need: the current message, or the unfinished markup.
+void CWireScanner::keepRest()
+{
+    const qint64 llKeep = replayOffset();
+    countLines(llKeep);
+    const int iFrom = int(llKeep - m_llBase);
+    int iDropped = 0;
+    while (iDropped < m_vecCuts.size() && m_vecCuts.at(iDropped) <= llKeep)
+        ++iDropped;
+    m_vecCuts.remove(0, iDropped);
+    if (iFrom == m_iEnd)
+        m_baKept = QByteArray();
+    else if (m_bInKept)
+        m_baKept.remove(0, iFrom);
+    else
+        m_baKept = QByteArray(m_p + iFrom, m_iEnd - iFrom);
+    m_p = m_baKept.constData();
+    m_llBase += iFrom;
+    m_iPos -= iFrom;
+    m_iScan -= iFrom;
+    m_iEnd -= iFrom;
+    m_bInKept = !m_baKept.isEmpty();
+}
+
+qint64 CWireScanner::replayOffset() const
+{
+    return m_ptrMessage ? m_llMessageStart : m_llBase + m_iPos;
+}
+
+// Only while a message or the text between two is unfinished: the reader measures the same
+// sizes and decides on them.
+bool CWireScanner::withinLimits() const
+{
+    const qint64 llEnd = m_llBase + m_iEnd;
+    if (m_ptrMessage)
+        return llEnd - m_llMessageStart + m_llNodeBytes <= m_objLimits.llMaxMessageBytes;
+    return llEnd - m_llLastMessageEnd <= m_objLimits.llMaxBetweenBytes;
+}
+
+// Between messages the reader measures the bytes since the last message at the end of each
+// piece it reads: a construct that crosses the limit is left to it, so that it refuses the
+// stream where it would have.
+bool CWireScanner::betweenExceeded(int a_iEnd) const
+{
+    return !m_ptrCurrent && m_llBase + a_iEnd - m_llLastMessageEnd > m_objLimits.llMaxBetweenBytes;
+}
+
+bool CWireScanner::hasUnreadableChar(int a_iFrom) const
+{
+    const char* p = m_p + a_iFrom;
+    const char* const pEnd = m_p + m_iEnd;
+    while ((p = static_cast<const char*>(std::memchr(p, '\xef', size_t(pEnd - p)))) != nullptr) {
+        if (pEnd - p < 3)
+            return false;
+        if (uchar(p[1]) == 0xbf && (uchar(p[2]) & 0xfe) == 0xbe)
+            return true;
+        ++p;
+    }
+    return false;
+}
+
+// Lines and columns as Qt's reader counts them: CR LF and a lone CR end a line each, columns
+// are UTF-16 units.
+void CWireScanner::countLines(qint64 a_llUpTo)
+{
+    const uchar* p = reinterpret_cast<const uchar*>(m_p) + (m_llCounted - m_llBase);
+    const uchar* const pEnd = reinterpret_cast<const uchar*>(m_p) + (a_llUpTo - m_llBase);
+    qint64 llLine = m_llLine;
+    qint64 llColumn = m_llColumn;
+    bool bCarriageReturn = m_bCarriageReturn;
+    for (; p < pEnd; ++p) {
+        const uchar c = *p;
+        if (c == '\n') {
+            if (!bCarriageReturn)
+                ++llLine;
+            llColumn = 0;
+            bCarriageReturn = false;
+        } else if (c == '\r') {
+            ++llLine;
+            llColumn = 0;
+            bCarriageReturn = true;
+        } else {
+            llColumn += int((c & 0xc0) != 0x80) + int(c >= 0xf0);
+            bCarriageReturn = false;
+        }
+    }
+    m_llLine = llLine;
+    m_llColumn = llColumn;
+    m_bCarriageReturn = bCarriageReturn;
+    m_llCounted = a_llUpTo;
+}
+
+CWireScanner::struHandOver CWireScanner::takeHandOver()
+{
+    struHandOver objHandOver;
+    objHandOver.llOffset = replayOffset();
+    countLines(objHandOver.llOffset);
+    const int iFrom = int(objHandOver.llOffset - m_llBase);
+    objHandOver.baText = QByteArray(m_p + iFrom, m_iEnd - iFrom);
+    for (const qint64 llCut : qAsConst(m_vecCuts)) {
+        if (llCut > objHandOver.llOffset)
+            objHandOver.vecCuts.append(int(llCut - objHandOver.llOffset));
+    }
+    objHandOver.llLine = m_llLine;
+    objHandOver.llColumn = m_llColumn;
+    objHandOver.iWrappers = m_iWrappers;
+    objHandOver.bInBody = m_bInBody;
+    objHandOver.llLastMessageEnd = m_llLastMessageEnd;
+    if (m_ptrMessage) {
+        // The reader builds the message again below the root it has already reported.
+        m_ptrRoot->m_lstChildren.clear();
+        m_ptrRoot->m_strValue.clear();
+        objHandOver.ptrMessage = std::move(m_ptrMessage);
+    }
+    m_ptrMessage.reset();
+    m_ptrRoot.reset();
+    m_ptrCurrent.reset();
+    m_vecParents.clear();
+    m_baKept = QByteArray();
+    return objHandOver;
+}
+
+CWireScanner::eSTEPS CWireScanner::step()
+{
+    if (m_p[m_iPos] != '<')
+        return text();
+    return markup();
+}
+
+void CWireScanner::finish(int a_iNext)
+{
+    m_iPos = a_iNext;
+    m_iScan = a_iNext;
+    m_iChecked = a_iNext;
+    m_iTagChecks = 0;
+    m_cQuote = 0;
+}
+
+// Qt's reader refuses some faults before the construct that holds them is complete: an
+// unknown entity, "]]>", a wrong name or attribute. An unfinished construct is therefore looked
+// over too, and handed to the reader when what has arrived of it is not plainly fine.
+bool CWireScanner::partialValid()
+{
+    if (m_iPos >= m_iEnd)
+        return true;
+    if (m_p[m_iPos] != '<') {
+        if (!m_ptrCurrent && m_iWrappers == 0)
+            return true;  // refused by text() once it is complete, when it is not white space
+        const int iFrom = qMax(m_iPos, m_iChecked - 1);
+        if (!partialTextValid(iFrom, m_iEnd, TEXT_CONTENT))
+            return false;
+        return true;
+    }
+    if (m_iEnd - m_iPos < 2 || m_p[m_iPos + 1] == '!')
+        return true;
+    // Start and end tags are short: one that has arrived in many pieces or is long is left to
+    // the reader rather than looked over again and again.
+    if (m_iEnd - m_iPos > 1024 || ++m_iTagChecks > 8)
+        return false;
+    int k = m_iPos + (m_p[m_iPos + 1] == '/' ? 2 : 1);
+    if (k == m_iEnd)
+        return true;
+    if (!isNameStart(m_p[k]))
+        return false;
+    while (isNameChar(m_p[k]))
+        ++k;
+    if (m_p[m_iPos + 1] == '/') {
+        while (isSpace(m_p[k]))
+            ++k;
+        return k == m_iEnd;
+    }
+    bool bEmpty = false;
+    return parseAttributes(k, m_iEnd, true, bEmpty) == STEP_DONE;
+}
+
+// The text is valid so far: a reference at its end may still be completed.
+bool CWireScanner::partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind)
+{
+    int iValid = a_iTo;
+    for (int i = a_iTo - 1; i >= a_iFrom && i >= a_iTo - 12; --i) {
+        const char c = m_p[i];
+        if (c == ';')
+            break;
+        if (c == '&') {
+            iValid = i;
+            break;
+        }
+        if (!isNameChar(c) && c != '#')
+            break;
+    }
+    if (!decode(a_iFrom, iValid, a_eKind, nullptr))
+        return false;
+    if (a_eKind == TEXT_CONTENT)
+        m_iChecked = iValid;
+    return true;
+}
+
+CWireScanner::eSTEPS CWireScanner::text()
+{
+    const void* pLess = std::memchr(m_p + m_iScan, '<', size_t(m_iEnd - m_iScan));
+    if (!pLess) {
+        m_iScan = m_iEnd;
+        return STEP_MORE;
+    }
+    const int iStop = int(static_cast<const char*>(pLess) - m_p);
+    if (betweenExceeded(iStop))
+        return STEP_HAND_OVER;
+    if (!m_ptrCurrent && m_iWrappers == 0) {
+        // Before and after the document's element only white space may stand.
+        for (int i = m_iPos; i < iStop; ++i) {
+            if (!isSpace(m_p[i]))
+                return STEP_HAND_OVER;
+        }
+    } else if (m_ptrCurrent && m_ePrevious != TOKEN_OTHER) {
+        QString strText;
+        if (!decode(m_iPos, iStop, TEXT_CONTENT, &strText))
+            return STEP_HAND_OVER;
+        takeCharacters(std::move(strText), false);
+    } else if (!decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
+        return STEP_HAND_OVER;
+    }
+    m_ePrevious = TOKEN_TEXT;
+    finish(iStop);
+    return STEP_DONE;
+}
+
+// As the parser collects the reader's character tokens: text before a CDATA section is
+// dropped, and the section's value keeps its markers.
+void CWireScanner::takeCharacters(QString&& a_strText, bool a_bCData)
+{
+    if (a_bCData && !m_bTextIsCData) {
+        m_strText = s_strCDataBegin;
+        m_bTextIsCData = true;
+    }
+    if (m_strText.isEmpty())
+        m_strText = std::move(a_strText);
+    else
+        m_strText += a_strText;
+}
+
+bool CWireScanner::decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pstrOut)
+{
+    const std::array<bool, 256>& aSpecial = s_aSpecial[size_t(a_eKind)];
+    int i = a_iFrom;
+    while (i < a_iTo && !aSpecial[uchar(m_p[i])])
+        ++i;
+    if (i == a_iTo) {
+        if (a_pstrOut)
+            *a_pstrOut = m_pCache->text(m_p + a_iFrom, a_iTo - a_iFrom);
+        return true;
+    }
+    m_baScratch.clear();
+    m_baScratch.append(m_p + a_iFrom, i - a_iFrom);
+    while (i < a_iTo) {
+        const char c = m_p[i];
+        if (!aSpecial[uchar(c)]) {
+            m_baScratch.append(c);
+            ++i;
+            continue;
+        }
+        switch (c) {
+        case '&':
+            if (!appendReference(i, a_iTo))
+                return false;
+            continue;
+        case '\r':
+            // Line ends are read as one line feed, in attribute values as one space.
+            m_baScratch.append(a_eKind == TEXT_ATTRIBUTE ? ' ' : '\n');
+            if (i + 1 < a_iTo && m_p[i + 1] == '\n')
+                ++i;
+            break;
+        case '\t':
+        case '\n': m_baScratch.append(' '); break;
+        case '<': return false;
+        case '>':
+            // "]]>" is refused in text; the reader is left to tell how it counts a "]" that
+            // came from a reference.
+            if (i > a_iFrom && m_p[i - 1] == ']')
+                return false;
+            m_baScratch.append(c);
+            break;
+        default: m_baScratch.append(c); break;
+        }
+        ++i;
+    }
+    if (a_pstrOut)
+        *a_pstrOut = QString::fromUtf8(m_baScratch);
+    return true;
+}
+
+bool CWireScanner::appendReference(int& a_iPos, int a_iTo)
+{
+    const int iName = a_iPos + 1;
+    const void* pSemicolon = std::memchr(m_p + iName, ';', size_t(qMin(a_iTo - iName, 12)));
+    if (!pSemicolon)
+        return false;
+    const char* pEnd = static_cast<const char*>(pSemicolon);
+    const char* pName = m_p + iName;
+    const int iLength = int(pEnd - pName);
+    uint uiCode = 0;
+    if (iLength > 0 && *pName == '#')
+        uiCode = charReference(pName + 1, pEnd);
+    else if (iLength == 2 && std::memcmp(pName, "lt", 2) == 0)
+        uiCode = '<';
+    else if (iLength == 2 && std::memcmp(pName, "gt", 2) == 0)
+        uiCode = '>';
+    else if (iLength == 3 && std::memcmp(pName, "amp", 3) == 0)
+        uiCode = '&';
+    else if (iLength == 4 && std::memcmp(pName, "apos", 4) == 0)
+        uiCode = '\'';
+    else if (iLength == 4 && std::memcmp(pName, "quot", 4) == 0)
+        uiCode = '"';
+    if (uiCode == 0)
+        return false;
+    appendUtf8(m_baScratch, uiCode);
+    a_iPos = int(pEnd - m_p) + 1;
+    return true;
+}
+
+CWireScanner::eSTEPS CWireScanner::markup()
+{
+    const int iAvailable = m_iEnd - m_iPos;
+    if (iAvailable < 2)
+        return STEP_MORE;
+    const char c = m_p[m_iPos + 1];
+    if (c == '/')
+        return endTag();
+    if (c == '?')
+        return STEP_HAND_OVER;
+    if (c != '!')
+        return startTag();
+    const char* p = m_p + m_iPos;
+    if (mayBecome(p, iAvailable, s_szComment, 4))
+        return iAvailable < 4 ? STEP_MORE : comment();
+    if (mayBecome(p, iAvailable, s_szCData, 9))
+        return iAvailable < 9 ? STEP_MORE : cdata();
+    return STEP_HAND_OVER;
+}
+
+// The first "--" ends the comment, and must be followed by ">".
+CWireScanner::eSTEPS CWireScanner::comment()
+{
+    if (!m_ptrCurrent && m_iWrappers == 0)
+        return STEP_HAND_OVER;
+    int j = qMax(m_iScan, m_iPos + 4);
+    for (;;) {
+        const void* pDash = std::memchr(m_p + j, '-', size_t(m_iEnd - j));
+        if (!pDash) {
+            m_iScan = m_iEnd;
+            return STEP_MORE;
+        }
+        j = int(static_cast<const char*>(pDash) - m_p);
+        if (j + 2 >= m_iEnd) {
+            m_iScan = j;
+            return STEP_MORE;
+        }
+        if (m_p[j + 1] == '-')
+            break;
+        ++j;
+    }
+    if (m_p[j + 2] != '>' || betweenExceeded(j + 3))
+        return STEP_HAND_OVER;
+    m_ePrevious = TOKEN_OTHER;
+    finish(j + 3);
+    return STEP_DONE;
+}
+
+CWireScanner::eSTEPS CWireScanner::cdata()
+{
+    if (!m_ptrCurrent && m_iWrappers == 0)
+        return STEP_HAND_OVER;
+    const int iContent = m_iPos + 9;
+    int j = qMax(m_iScan, iContent);
+    for (;;) {
+        const void* pBracket = std::memchr(m_p + j, ']', size_t(m_iEnd - j));
+        if (!pBracket) {
+            m_iScan = m_iEnd;
+            return STEP_MORE;
+        }
+        j = int(static_cast<const char*>(pBracket) - m_p);
+        if (j + 2 >= m_iEnd) {
+            m_iScan = j;
+            return STEP_MORE;
+        }
+        if (m_p[j + 1] == ']' && m_p[j + 2] == '>')
+            break;
+        ++j;
+    }
+    if (betweenExceeded(j + 3))
+        return STEP_HAND_OVER;
+    if (m_ptrCurrent && m_ePrevious != TOKEN_OTHER) {
+        QString strText;
+        decode(iContent, j, TEXT_CDATA, &strText);
+        takeCharacters(std::move(strText), true);
+    }
+    m_ePrevious = TOKEN_TEXT;
+    finish(j + 3);
+    return STEP_DONE;
+}
+
+CWireScanner::eSTEPS CWireScanner::startTag()
+{
+    const qint64 llMaxEnd = m_objLimits.llMaxStartTagBytes;
+    char cQuote = m_cQuote;
+    int j = qMax(m_iScan, m_iPos + 1);
+    for (; j < m_iEnd; ++j) {
+        if (j - m_iPos >= llMaxEnd)
+            return STEP_HAND_OVER;
+        const char c = m_p[j];
+        if (cQuote != 0) {
+            if (c == cQuote)
+                cQuote = 0;
+        } else if (c == '>') {
+            break;
+        } else if (c == '<') {
+            return STEP_HAND_OVER;
+        } else if (c == '"' || c == '\'') {
+            cQuote = c;
+        }
+    }
+    if (j == m_iEnd) {
+        m_iScan = j;
+        m_cQuote = cQuote;
+        return STEP_MORE;
+    }
+    int k = m_iPos + 1;
+    if (!isNameStart(m_p[k]))
+        return STEP_HAND_OVER;
+    while (isNameChar(m_p[k]))
+        ++k;
+    bool bEmpty = false;
+    if (parseAttributes(k, j, false, bEmpty) != STEP_DONE)
+        return STEP_HAND_OVER;
+    return openElement(k - m_iPos - 1, bEmpty, j + 1);
+}
+
+// The attributes between a_iFrom and the ">" at a_iEnd, into m_vecAttrs; a_bPartial: of a tag
+// whose ">" has not arrived yet, which ends anywhere at a_iEnd.
+CWireScanner::eSTEPS CWireScanner::parseAttributes(int a_iFrom, int a_iEnd, bool a_bPartial, bool& a_bEmpty)
+{
+    m_vecAttrs.clear();
+    int k = a_iFrom;
+    for (;;) {
+        const int iSpace = k;
+        while (k < a_iEnd && isSpace(m_p[k]))
+            ++k;
+        if (k == a_iEnd)
+            return STEP_DONE;
+        if (m_p[k] == '/') {
+            a_bEmpty = true;
+            return k + 1 == a_iEnd ? STEP_DONE : STEP_HAND_OVER;
+        }
+        if (k == iSpace || !isNameStart(m_p[k]))
+            return STEP_HAND_OVER;
+        const int iName = k;
+        while (k < a_iEnd && isNameChar(m_p[k]))
+            ++k;
+        const int iNameLength = k - iName;
+        while (k < a_iEnd && isSpace(m_p[k]))
+            ++k;
+        if (a_bPartial && k == a_iEnd)
+            return STEP_DONE;
+        if (m_p[k] != '=')
+            return STEP_HAND_OVER;
+        ++k;
+        while (k < a_iEnd && isSpace(m_p[k]))
+            ++k;
+        if (a_bPartial && k == a_iEnd)
+            return STEP_DONE;
+        const char cQuote = m_p[k];
+        if (cQuote != '"' && cQuote != '\'')
+            return STEP_HAND_OVER;
+        if (m_vecAttrs.size() >= m_objLimits.iMaxAttributes)
+            return STEP_HAND_OVER;
+        for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
+            if (objAttr.iNameLength == iNameLength &&
+                std::memcmp(m_p + objAttr.iName, m_p + iName, size_t(iNameLength)) == 0)
+                return STEP_HAND_OVER;
+        }
+        const void* pClose = std::memchr(m_p + k + 1, cQuote, size_t(a_iEnd - k - 1));
+        if (!pClose) {
+            if (a_bPartial && partialTextValid(k + 1, a_iEnd, TEXT_ATTRIBUTE))
+                return STEP_DONE;
+            return STEP_HAND_OVER;
+        }
+        const int iClose = int(static_cast<const char*>(pClose) - m_p);
+        if (a_bPartial && !decode(k + 1, iClose, TEXT_ATTRIBUTE, nullptr))
+            return STEP_HAND_OVER;
+        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, iClose - k - 1});
+        k = iClose + 1;
+    }
+}
+
+bool CWireScanner::attributesValid()
+{
+    for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
+        if (!decode(objAttr.iValue, objAttr.iValue + objAttr.iValueLength, TEXT_ATTRIBUTE, nullptr))
+            return false;
+    }
+    return true;
+}
+
+bool CWireScanner::addAttributes(CXmlElement& a_objElement)
+{
+    a_objElement.m_lstAttributes.reserve(m_vecAttrs.size());
+    for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
+        QString strValue;
+        if (!decode(objAttr.iValue, objAttr.iValue + objAttr.iValueLength, TEXT_ATTRIBUTE, &strValue))
+            return false;
+        const char* pName = m_p + objAttr.iName;
+        // "_zip" "0" is the writer's mark of a value that is not to be compressed.
+        if (objAttr.iNameLength == 4 && std::memcmp(pName, "_zip", 4) == 0 && strValue == QLatin1String("0"))
+            a_objElement.disableCompression();
+        else
+            a_objElement.appendAttribute(m_pCache->attribute(pName, objAttr.iNameLength), std::move(strValue));
+    }
+    return true;
+}
+
+CWireScanner::eSTEPS CWireScanner::openElement(int a_iNameLength, bool a_bEmpty, int a_iNext)
+{
+    const char* pName = m_p + m_iPos + 1;
+    const qint64 llStart = m_llBase + m_iPos;
+    const bool bRoot = !m_ptrCurrent;
+    if (bRoot) {
+        const bool bWrapper =
+            a_iNameLength == s_iWrapperLength && std::memcmp(pName, s_szWrapper, s_iWrapperLength) == 0;
+        if (m_iWrappers == 0 && (!bWrapper || a_bEmpty))
+            return STEP_HAND_OVER;
+        if (llStart - m_llLastMessageEnd > m_objLimits.llMaxBetweenBytes)
+            return STEP_HAND_OVER;
+        // The wrapper of a connection stream creates no element.
+        if (bWrapper) {
+            if (!attributesValid())
+                return STEP_HAND_OVER;
+            m_bInBody = true;
+            ++m_iWrappers;
+            m_ePrevious = TOKEN_START;
+            if (a_bEmpty)
+                return closeElement(a_iNext);
+            finish(a_iNext);
+            return STEP_DONE;
+        }
+    } else if (m_vecParents.size() >= m_objLimits.iMaxDepth) {
+        return STEP_HAND_OVER;
+    }
+    ptrCXmlElement ptrElement(new CXmlElement(m_pCache->tag(pName, a_iNameLength)));
+    if (!addAttributes(*ptrElement))
+        return STEP_HAND_OVER;
+    m_bInBody = true;
+    m_strText.clear();
+    m_bTextIsCData = false;
+    if (bRoot) {
+        m_llMessageStart = llStart;
+        m_llNodeBytes = 0;
+    }
+    m_llNodeBytes += s_iNodeBytes * (1 + m_vecAttrs.size());
+    if (m_ptrCurrent)
+        m_ptrCurrent->m_lstChildren.append(ptrElement);
+    m_vecParents.append(std::move(m_ptrCurrent));
+    m_ptrCurrent = std::move(ptrElement);
+    m_ePrevious = TOKEN_START;
+    if (bRoot) {
+        m_ptrRoot = m_ptrCurrent;
+        m_ptrMessage = ptrCXmlMessage(new CXmlMessage(m_uiConnectionId));
+        m_ptrMessage->setElementTree(m_ptrCurrent);
+        m_objListener.handleMsgHeader(m_ptrMessage);
+    }
+    if (a_bEmpty)
+        return closeElement(a_iNext);
+    finish(a_iNext);
+    return STEP_DONE;
+}
+
+CWireScanner::eSTEPS CWireScanner::endTag()
+{
+    const int iFrom = qMax(m_iScan, m_iPos + 2);
+    const void* pGreater = std::memchr(m_p + iFrom, '>', size_t(m_iEnd - iFrom));
+    if (!pGreater) {
+        m_iScan = m_iEnd;
+        return STEP_MORE;
+    }
+    const int iClose = int(static_cast<const char*>(pGreater) - m_p);
+    const int iName = m_iPos + 2;
+    int k = iName;
+    if (!isNameStart(m_p[k]))
+        return STEP_HAND_OVER;
+    while (isNameChar(m_p[k]))
+        ++k;
+    const int iNameLength = k - iName;
+    while (isSpace(m_p[k]))
+        ++k;
+    if (k != iClose || betweenExceeded(iClose + 1))
+        return STEP_HAND_OVER;
+    QByteArray baExpected;
+    if (m_ptrCurrent)
+        baExpected = m_ptrCurrent->tagname().name();
+    else if (m_iWrappers > 1)
+        baExpected = QByteArray::fromRawData(s_szWrapper, s_iWrapperLength);
+    if (baExpected.size() != iNameLength || std::memcmp(baExpected.constData(), m_p + iName, size_t(iNameLength)) != 0)
+        return STEP_HAND_OVER;
+    return closeElement(iClose + 1);
+}
+
+CWireScanner::eSTEPS CWireScanner::closeElement(int a_iNext)
+{
+    m_ePrevious = TOKEN_OTHER;
+    if (!m_ptrCurrent) {
+        --m_iWrappers;
+        finish(a_iNext);
+        return STEP_DONE;
+    }
+    const qint64 llEnd = m_llBase + a_iNext;
+    const bool bRoot = m_vecParents.size() == 1;
+    if (bRoot && llEnd - m_llMessageStart + m_llNodeBytes > m_objLimits.llMaxMessageBytes)
+        return STEP_HAND_OVER;
+    if (m_bTextIsCData)
+        m_strText += s_strCDataEnd;
+    m_bTextIsCData = false;
+    // An element with children has no value: their start cleared the text.
+    if (!m_strText.isEmpty())
+        m_ptrCurrent->m_strValue.swap(m_strText);
+    m_strText.clear();
+    finish(a_iNext);
+    if (bRoot) {
+        m_llLastMessageEnd = llEnd;
+        m_ptrRoot.reset();
+        m_objListener.handleFinishedXmlDoc(m_ptrCurrent);
+        const ptrCXmlMessage ptrMessage = std::move(m_ptrMessage);
+        m_ptrMessage.reset();
+        m_objListener.handleFinishedXmlMsg(ptrMessage);
+    }
+    m_ptrCurrent = m_vecParents.takeLast();
+    return STEP_DONE;
+}
+}  // namespace XmlCommon

@@ -1,0 +1,164 @@
+#pragma once
+
+#include <OrvexXmlInterface/xmlcommon/CXmlElement.h>
+#include <OrvexXmlInterface/xmlcommon/CXmlMessage.h>
+#include <OrvexXmlInterface/xmlcommon/IXmlListener.h>
+
+#include <QtCore/QByteArray>
+#include <QtCore/QVector>
+
+#include <memory>
+
+namespace XmlCommon
+{
+class CWireCache;
+
+// Reads the stream straight from its bytes into element trees and messages, for the part of
+// XML that the library's own writer produces: ASCII names, attributes, character and predefined
+// entity references, CDATA sections, comments, all inside the "RootDummy" wrapper of a
+// connection stream (Qt's reader ends a document in ways that depend on how it was cut, which
+// the scanner does not imitate: it leaves a document without wrapper to the reader, and the
+// wrapper's end). At anything else, and
+// at anything wrong or over a limit, it stops at the last point from which Qt's reader can take
+// the stream over (the start of the current message, or the markup between messages it stands
+// at) and hands it everything from there; the reader then decides as if it had read the whole
+// stream. Nothing the scanner accepts is accepted differently by the reader, so the verdicts,
+// error texts and callbacks are the reader's, only sooner.
+//
+// It holds the bytes of the current message until the message ends, and between messages those
+// of the unfinished markup: at most a message's size, by the limits it is given. Each byte is
+// looked at a bounded number of times however the stream is cut.
+class CWireScanner
+{
+public:
+    struct struLimits
+    {
+        int iMaxDepth;
+        int iMaxAttributes;
+        qint64 llMaxMessageBytes;
+        qint64 llMaxBetweenBytes;
+        qint64 llMaxStartTagBytes;
+    };
+
+    // Where the reader is to go on, and what it must know of the stream before that point.
+    struct struHandOver
+    {
+        QByteArray baText;     // the stream from llOffset on, as far as it has arrived
+        QVector<int> vecCuts;  // where in baText the caller's pieces began, for the reader to get them so
+        qint64 llOffset = 0;
+        qint64 llLine = 1;  // as Qt's reader counts them at llOffset
+        qint64 llColumn = 0;
+        int iWrappers = 0;  // "RootDummy" wrappers open at llOffset
+        bool bInBody = false;
+        qint64 llLastMessageEnd = 0;
+        ptrCXmlMessage ptrMessage;  // the message that begins at llOffset: its header is reported
+    };
+
+    CWireScanner(IXmlListener& a_objListener, unsigned int a_uiConnectionId);
+    CWireScanner(const CWireScanner&) = delete;
+    CWireScanner& operator=(const CWireScanner&) = delete;
+    ~CWireScanner();
+
+    // Reads the bytes, which continue the stream and are valid UTF-8 so far. False when the
+    // stream is to go on in Qt's reader: takeHandOver() then tells from where.
+    bool scan(const char* a_pData, int a_iLength, const struLimits& a_objLimits);
+    // Everything from the last point the reader can take over to the end of the data scanned.
+    struHandOver takeHandOver();
+
+private:
+    enum eSTEPS
+    {
+        STEP_DONE,       // a construct was read
+        STEP_MORE,       // the construct goes on beyond the data
+        STEP_HAND_OVER,  // for the reader
+    };
+    enum eTOKENS
+    {
+        TOKEN_START,
+        TOKEN_TEXT,
+        TOKEN_OTHER,
+    };
+    enum eTEXTS
+    {
+        TEXT_CONTENT,
+        TEXT_ATTRIBUTE,
+        TEXT_CDATA,
+    };
+    struct struAttr
+    {
+        int iName;
+        int iNameLength;
+        int iValue;
+        int iValueLength;
+    };
+
+    int takeData(const char* a_pData, int a_iLength);
+    void keepRest();
+    qint64 replayOffset() const;
+    bool withinLimits() const;
+    bool betweenExceeded(int a_iEnd) const;
+    bool hasUnreadableChar(int a_iFrom) const;
+    void countLines(qint64 a_llUpTo);
+
+    eSTEPS step();
+    eSTEPS text();
+    eSTEPS markup();
+    eSTEPS comment();
+    eSTEPS cdata();
+    eSTEPS startTag();
+    eSTEPS endTag();
+    eSTEPS openElement(int a_iNameLength, bool a_bEmpty, int a_iEnd);
+    eSTEPS closeElement(int a_iEnd);
+    eSTEPS parseAttributes(int a_iFrom, int a_iEnd, bool a_bPartial, bool& a_bEmpty);
+    bool partialValid();
+    bool partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind);
+    bool addAttributes(CXmlElement& a_objElement);
+    bool attributesValid();
+    bool decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pstrOut);
+    bool appendReference(int& a_iPos, int a_iTo);
+    void takeCharacters(QString&& a_strText, bool a_bCData);
+    void finish(int a_iNext);
+
+    IXmlListener& m_objListener;
+    unsigned int m_uiConnectionId;
+    struLimits m_objLimits{};
+    std::unique_ptr<CWireCache> m_pCache;
+
+    // The bytes being read: the caller's data, or the kept rest with the data appended.
+    QByteArray m_baKept;
+    const char* m_p = nullptr;
+    int m_iEnd = 0;
+    bool m_bInKept = false;
+    qint64 m_llBase = 0;   // stream offset of m_p[0]
+    int m_iPos = 0;        // the next construct
+    int m_iScan = 0;       // how far the search for the end of that construct got
+    char m_cQuote = 0;     // the quote open at m_iScan in a start tag
+    int m_iChecked = 0;    // how far an unfinished text was found valid
+    int m_iTagChecks = 0;  // how often an unfinished start tag was looked over
+
+    // Lines as Qt's reader counts them, up to m_llCounted.
+    qint64 m_llCounted = 0;
+    qint64 m_llLine = 1;
+    qint64 m_llColumn = 0;
+    bool m_bCarriageReturn = false;
+
+    int m_iWrappers = 0;
+    bool m_bInBody = false;
+    eTOKENS m_ePrevious = TOKEN_OTHER;
+
+    ptrCXmlElement m_ptrCurrent;
+    ptrCXmlElement m_ptrRoot;
+    ptrCXmlMessage m_ptrMessage;
+    QVector<ptrCXmlElement> m_vecParents;
+    QString m_strText;
+    bool m_bTextIsCData = false;
+    qint64 m_llMessageStart = 0;
+    qint64 m_llLastMessageEnd = 0;
+    qint64 m_llNodeBytes = 0;
+    // Stream offsets at which the caller's pieces began, within the kept bytes: Qt's reader
+    // words some faults differently when they are cut, so it gets the same pieces.
+    QVector<qint64> m_vecCuts;
+    QVector<struAttr> m_vecAttrs;
+    QByteArray m_baScratch;
+};
+}  // namespace XmlCommon
