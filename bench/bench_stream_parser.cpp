@@ -1,5 +1,6 @@
-// Stream parser against a bare QXmlStreamReader token loop, QDomDocument and pugixml, all on
-// the wire text of the same realistic messages; and the heap cost of a parsed tree.
+// Stream parser (with its own scanner, and with Qt's reader alone) against a bare
+// QXmlStreamReader token loop, QDomDocument and pugixml, all on the wire text of the same
+// realistic messages; and the heap cost of a parsed tree.
 #include "BenchTrees.h"
 
 #include <OrvexXmlInterface/xmlcommon/CXmlStreamParser.h>
@@ -54,6 +55,7 @@ void BM_CXmlStreamParser(benchmark::State& a_state)
     const bool bReleaseTimed = a_state.range(1) != 0;
     CKeepAll objListener;
     CXmlStreamParser objParser(objListener, 1);
+    objParser.setOwnScanner(a_state.range(2) != 0);
     objParser.parse(s_baWrapper);
     for (auto _ : a_state) {
         objParser.parse(baText);
@@ -84,6 +86,56 @@ void BM_QXmlStreamReaderTokens(benchmark::State& a_state)
         benchmark::DoNotOptimize(iTokens);
     }
     a_state.SetBytesProcessed(a_state.iterations() * baText.size());
+}
+
+// Times a and b in alternating batches of about 1 MB each, so that the ratio of each pair is
+// measured under the same load, and returns the median of the ratios a / b.
+template <typename A, typename B, typename Between>
+double medianRatio(benchmark::State& a_state, int a_iBatch, A a_fnA, B a_fnB, Between a_fnBetween)
+{
+    auto timeBatch = [a_iBatch](auto a_fnStep) {
+        const auto tStart = std::chrono::steady_clock::now();
+        for (int i = 0; i < a_iBatch; ++i)
+            a_fnStep();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
+    };
+    std::vector<double> vecRatios;
+    for (auto _ : a_state) {
+        const bool bAFirst = vecRatios.size() % 2 == 0;
+        const double dFirst = bAFirst ? timeBatch(a_fnA) : timeBatch(a_fnB);
+        const double dSecond = bAFirst ? timeBatch(a_fnB) : timeBatch(a_fnA);
+        vecRatios.push_back(bAFirst ? dFirst / dSecond : dSecond / dFirst);
+        a_fnBetween();
+    }
+    std::sort(vecRatios.begin(), vecRatios.end());
+    return vecRatios[vecRatios.size() / 2];
+}
+
+// The parser reading everything with Qt's reader over the parser with its own scanner, on the
+// same stream: how many times faster the own scanner is. Second argument as above.
+void BM_QtReaderOverOwnScanner(benchmark::State& a_state)
+{
+    const QByteArray baText = wireText(makeRealisticMessage(int(a_state.range(0))));
+    const bool bReleaseTimed = a_state.range(1) != 0;
+    const int iBatch = qMax(1, (1 << 20) / baText.size());
+    CKeepAll objOwnListener;
+    CXmlStreamParser objOwn(objOwnListener, 1);
+    objOwn.parse(s_baWrapper);
+    CKeepAll objQtListener;
+    CXmlStreamParser objQt(objQtListener, 1);
+    objQt.setOwnScanner(false);
+    objQt.parse(s_baWrapper);
+    auto parseWith = [bReleaseTimed, &baText](CXmlStreamParser& a_objParser, CKeepAll& a_objListener) {
+        a_objParser.parse(baText);
+        if (bReleaseTimed)
+            a_objListener.m_vecKept.clear();
+    };
+    a_state.counters["ratio"] = medianRatio(
+        a_state, iBatch, [&] { parseWith(objQt, objQtListener); }, [&] { parseWith(objOwn, objOwnListener); },
+        [&] {
+            objOwnListener.m_vecKept.clear();
+            objQtListener.m_vecKept.clear();
+        });
 }
 
 // Parser and token loop timed in alternating batches of about 1 MB each, so that the ratio of
@@ -175,6 +227,7 @@ void BM_ParsedTreeMemory(benchmark::State& a_state)
         const size_t uiBefore = heapInUse();
         {
             CXmlStreamParser objParser(objListener, 1);
+            objParser.setOwnScanner(a_state.range(0) != 0);
             objParser.parse(baText);
         }
         const size_t uiAfter = heapInUse();
@@ -192,10 +245,15 @@ void BM_ParsedTreeMemory(benchmark::State& a_state)
 }
 }  // namespace
 
-BENCHMARK(BM_CXmlStreamParser)->ArgsProduct({{1 << 10, 10 << 10, 1 << 20}, {1, 0}})->ArgNames({"bytes", "release"});
+BENCHMARK(BM_CXmlStreamParser)
+    ->ArgsProduct({{1 << 10, 10 << 10, 1 << 20}, {1, 0}, {1, 0}})
+    ->ArgNames({"bytes", "release", "own"});
+BENCHMARK(BM_QtReaderOverOwnScanner)
+    ->ArgsProduct({{1 << 10, 10 << 10, 1 << 20}, {1, 0}})
+    ->ArgNames({"bytes", "release"});
 BENCHMARK(BM_QXmlStreamReaderTokens)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
 BENCHMARK(BM_ParserOverTokenLoop)->ArgsProduct({{1 << 10, 10 << 10, 1 << 20}, {1, 0}})->ArgNames({"bytes", "release"});
 BENCHMARK(BM_QDomDocument)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
 BENCHMARK(BM_Pugixml)->Arg(1 << 10)->Arg(10 << 10)->Arg(1 << 20);
-BENCHMARK(BM_ParsedTreeMemory)->Iterations(1);
+BENCHMARK(BM_ParsedTreeMemory)->Arg(1)->Arg(0)->ArgName("own")->Iterations(1);
 BENCHMARK_MAIN();

@@ -138,6 +138,35 @@ bool mayBecome(const char* a_p, int a_iAvailable, const char* a_pszMarkup, int a
 {
     return std::memcmp(a_p, a_pszMarkup, size_t(qMin(a_iAvailable, a_iLength))) == 0;
 }
+// UTF-16 units of UTF-8 text: one per sequence, two for those of four bytes.
+qint64 utf16Units(const uchar* a_p, const uchar* a_pEnd)
+{
+    qint64 llUnits = a_pEnd - a_p;
+    for (; a_p < a_pEnd; ++a_p)
+        llUnits += int(*a_p >= 0xf0) - int((*a_p & 0xc0) == 0x80);
+    return llUnits;
+}
+
+// Line feeds in the bytes, eight at a time.
+qint64 lineFeeds(const uchar* a_p, const uchar* a_pEnd)
+{
+    constexpr quint64 uiLow = 0x7f7f7f7f7f7f7f7full;
+    constexpr quint64 uiLineFeeds = 0x0a0a0a0a0a0a0a0aull;
+    qint64 llCount = 0;
+    for (; a_pEnd - a_p >= 8; a_p += 8) {
+        quint64 uiWord;
+        std::memcpy(&uiWord, a_p, sizeof(uiWord));
+        const quint64 uiX = uiWord ^ uiLineFeeds;
+        // The high bit of each byte that is zero in uiX stays clear.
+        const quint64 uiNonZero = ((uiX & uiLow) + uiLow) | uiX;
+        // One bit per line feed at the bottom of its byte; the product sums the bytes.
+        llCount += qint64((((~uiNonZero & ~uiLow) >> 7) * 0x0101010101010101ull) >> 56);
+    }
+    for (; a_p < a_pEnd; ++a_p)
+        llCount += int(*a_p == '\n');
+    return llCount;
+}
+
 }  // namespace
 
 // Names, attribute names and short texts repeat all the time; each has a small cache of two
@@ -167,8 +196,15 @@ private:
     };
     static bool matches(const struEntry& a_objEntry, const char* a_p, int a_iLength)
     {
-        return !a_objEntry.baKey.isNull() && a_objEntry.baKey.size() == a_iLength &&
-               std::memcmp(a_objEntry.baKey.constData(), a_p, size_t(a_iLength)) == 0;
+        const QByteArray& baKey = a_objEntry.baKey;
+        if (baKey.size() != a_iLength || baKey.isNull())
+            return false;
+        const char* pKey = baKey.constData();
+        for (int i = 0; i < a_iLength; ++i) {
+            if (pKey[i] != a_p[i])
+                return false;
+        }
+        return true;
     }
 
     std::array<struEntry, 256> m_aEntries;
@@ -271,12 +307,17 @@ void CWireScanner::keepRest()
     m_llBase += iFrom;
     m_iPos -= iFrom;
     m_iScan -= iFrom;
+    m_iChecked -= iFrom;
     m_iEnd -= iFrom;
     m_bInKept = !m_baKept.isEmpty();
 }
 
+// Before the wrapper, from the start: Qt's reader reads white space there as one token whose
+// start it reports for a fault found while the token is unfinished.
 qint64 CWireScanner::replayOffset() const
 {
+    if (!m_bInBody)
+        return 0;
     return m_ptrMessage ? m_llMessageStart : m_llBase + m_iPos;
 }
 
@@ -313,34 +354,46 @@ bool CWireScanner::hasUnreadableChar(int a_iFrom) const
 }
 
 // Lines and columns as Qt's reader counts them: CR LF and a lone CR end a line each, columns
-// are UTF-16 units.
+// are UTF-16 units. Text without carriage returns (the library's writer writes them as
+// references) is counted a word at a time.
 void CWireScanner::countLines(qint64 a_llUpTo)
 {
     const uchar* p = reinterpret_cast<const uchar*>(m_p) + (m_llCounted - m_llBase);
     const uchar* const pEnd = reinterpret_cast<const uchar*>(m_p) + (a_llUpTo - m_llBase);
-    qint64 llLine = m_llLine;
-    qint64 llColumn = m_llColumn;
-    bool bCarriageReturn = m_bCarriageReturn;
-    for (; p < pEnd; ++p) {
-        const uchar c = *p;
+    m_llCounted = a_llUpTo;
+    if (p == pEnd)
+        return;
+    if (m_bCarriageReturn || std::memchr(p, '\r', size_t(pEnd - p))) {
+        countLinesWithReturns(p, pEnd);
+        return;
+    }
+    const void* pLast = memrchr(p, '\n', size_t(pEnd - p));
+    if (!pLast) {
+        m_llColumn += utf16Units(p, pEnd);
+        return;
+    }
+    m_llLine += lineFeeds(p, pEnd);
+    m_llColumn = utf16Units(static_cast<const uchar*>(pLast) + 1, pEnd);
+}
+
+void CWireScanner::countLinesWithReturns(const uchar* a_p, const uchar* a_pEnd)
+{
+    for (; a_p < a_pEnd; ++a_p) {
+        const uchar c = *a_p;
         if (c == '\n') {
-            if (!bCarriageReturn)
-                ++llLine;
-            llColumn = 0;
-            bCarriageReturn = false;
+            if (!m_bCarriageReturn)
+                ++m_llLine;
+            m_llColumn = 0;
+            m_bCarriageReturn = false;
         } else if (c == '\r') {
-            ++llLine;
-            llColumn = 0;
-            bCarriageReturn = true;
+            ++m_llLine;
+            m_llColumn = 0;
+            m_bCarriageReturn = true;
         } else {
-            llColumn += int((c & 0xc0) != 0x80) + int(c >= 0xf0);
-            bCarriageReturn = false;
+            m_llColumn += int((c & 0xc0) != 0x80) + int(c >= 0xf0);
+            m_bCarriageReturn = false;
         }
     }
-    m_llLine = llLine;
-    m_llColumn = llColumn;
-    m_bCarriageReturn = bCarriageReturn;
-    m_llCounted = a_llUpTo;
 }
 
 CWireScanner::struHandOver CWireScanner::takeHandOver()
@@ -397,8 +450,13 @@ bool CWireScanner::partialValid()
     if (m_iPos >= m_iEnd)
         return true;
     if (m_p[m_iPos] != '<') {
-        if (!m_ptrCurrent && m_iWrappers == 0)
-            return true;  // refused by text() once it is complete, when it is not white space
+        if (!m_ptrCurrent && m_iWrappers == 0) {
+            for (; m_iChecked < m_iEnd; ++m_iChecked) {
+                if (!isSpace(m_p[m_iChecked]))
+                    return false;
+            }
+            return true;
+        }
         const int iFrom = qMax(m_iPos, m_iChecked - 1);
         if (!partialTextValid(iFrom, m_iEnd, TEXT_CONTENT))
             return false;
@@ -415,15 +473,77 @@ bool CWireScanner::partialValid()
         return true;
     if (!isNameStart(m_p[k]))
         return false;
+    const int iName = k;
     while (isNameChar(m_p[k]))
         ++k;
     if (m_p[m_iPos + 1] == '/') {
+        const QByteArray* pExpected = expectedEndTag();
+        if (!pExpected || !namePrefixMatches(*pExpected, iName, k))
+            return false;
         while (isSpace(m_p[k]))
             ++k;
         return k == m_iEnd;
     }
+    if (!m_ptrCurrent && m_iWrappers == 0 && !namePrefixMatches(wrapperName(), iName, k))
+        return false;
     bool bEmpty = false;
     return parseAttributes(k, m_iEnd, true, bEmpty) == STEP_DONE;
+}
+
+// The name between a_iFrom and a_iTo is a_baName, or its beginning when it runs to the end of
+// the data.
+bool CWireScanner::namePrefixMatches(const QByteArray& a_baName, int a_iFrom, int a_iTo) const
+{
+    const int iLength = a_iTo - a_iFrom;
+    if (iLength > a_baName.size() || (a_iTo < m_iEnd && iLength != a_baName.size()))
+        return false;
+    return std::memcmp(a_baName.constData(), m_p + a_iFrom, size_t(iLength)) == 0;
+}
+
+const QByteArray& CWireScanner::wrapperName()
+{
+    static const QByteArray s_baWrapper(s_szWrapper);
+    return s_baWrapper;
+}
+
+// The name the next end tag must have for the scanner to read it: the current element's, or the
+// wrapper's when one is open inside another.
+const QByteArray* CWireScanner::expectedEndTag() const
+{
+    if (m_ptrCurrent)
+        return &m_ptrCurrent->tagname().name();
+    return m_iWrappers > 1 ? &wrapperName() : nullptr;
+}
+
+// Whether the bytes after a "&" up to the end of the data may still become a reference that
+// the scanner reads: Qt's reader refuses a wrong one as soon as it sees the wrong byte.
+bool CWireScanner::mayBecomeReference(int a_iFrom, int a_iTo) const
+{
+    if (a_iFrom == a_iTo)
+        return true;
+    if (a_iTo - a_iFrom > 10)
+        return false;
+    if (m_p[a_iFrom] != '#') {
+        if (!isNameStart(m_p[a_iFrom]))
+            return false;
+        for (int i = a_iFrom + 1; i < a_iTo; ++i) {
+            if (!isNameChar(m_p[i]))
+                return false;
+        }
+        return true;
+    }
+    int i = a_iFrom + 1;
+    const bool bHex = i < a_iTo && m_p[i] == 'x';
+    if (bHex)
+        ++i;
+    for (; i < a_iTo; ++i) {
+        const char c = m_p[i];
+        const bool bDigit = c >= '0' && c <= '9';
+        const bool bHexLetter = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!bDigit && !(bHex && bHexLetter))
+            return false;
+    }
+    return true;
 }
 
 // The text is valid so far: a reference at its end may still be completed.
@@ -431,15 +551,14 @@ bool CWireScanner::partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind)
 {
     int iValid = a_iTo;
     for (int i = a_iTo - 1; i >= a_iFrom && i >= a_iTo - 12; --i) {
-        const char c = m_p[i];
-        if (c == ';')
+        if (m_p[i] == ';')
             break;
-        if (c == '&') {
+        if (m_p[i] == '&') {
+            if (!mayBecomeReference(i + 1, a_iTo))
+                return false;
             iValid = i;
             break;
         }
-        if (!isNameChar(c) && c != '#')
-            break;
     }
     if (!decode(a_iFrom, iValid, a_eKind, nullptr))
         return false;
@@ -505,12 +624,13 @@ bool CWireScanner::decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pst
     m_baScratch.clear();
     m_baScratch.append(m_p + a_iFrom, i - a_iFrom);
     while (i < a_iTo) {
-        const char c = m_p[i];
-        if (!aSpecial[uchar(c)]) {
-            m_baScratch.append(c);
+        const int iRun = i;
+        while (i < a_iTo && !aSpecial[uchar(m_p[i])])
             ++i;
-            continue;
-        }
+        m_baScratch.append(m_p + iRun, i - iRun);
+        if (i == a_iTo)
+            break;
+        const char c = m_p[i];
         switch (c) {
         case '&':
             if (!appendReference(i, a_iTo))
@@ -845,12 +965,9 @@ CWireScanner::eSTEPS CWireScanner::endTag()
         ++k;
     if (k != iClose || betweenExceeded(iClose + 1))
         return STEP_HAND_OVER;
-    QByteArray baExpected;
-    if (m_ptrCurrent)
-        baExpected = m_ptrCurrent->tagname().name();
-    else if (m_iWrappers > 1)
-        baExpected = QByteArray::fromRawData(s_szWrapper, s_iWrapperLength);
-    if (baExpected.size() != iNameLength || std::memcmp(baExpected.constData(), m_p + iName, size_t(iNameLength)) != 0)
+    const QByteArray* pExpected = expectedEndTag();
+    if (!pExpected || pExpected->size() != iNameLength ||
+        std::memcmp(pExpected->constData(), m_p + iName, size_t(iNameLength)) != 0)
         return STEP_HAND_OVER;
     return closeElement(iClose + 1);
 }

@@ -99,6 +99,7 @@ private:
     bool betweenExceeded(int a_iEnd) const;
     bool hasUnreadableChar(int a_iFrom) const;
     void countLines(qint64 a_llUpTo);
+    void countLinesWithReturns(const uchar* a_p, const uchar* a_pEnd);
 
     eSTEPS step();
     eSTEPS text();
@@ -112,6 +113,10 @@ private:
     eSTEPS parseAttributes(int a_iFrom, int a_iEnd, bool a_bPartial, bool& a_bEmpty);
     bool partialValid();
     bool partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind);
+    bool mayBecomeReference(int a_iFrom, int a_iTo) const;
+    bool namePrefixMatches(const QByteArray& a_baName, int a_iFrom, int a_iTo) const;
+    static const QByteArray& wrapperName();
+    const QByteArray* expectedEndTag() const;
     bool addAttributes(CXmlElement& a_objElement);
     bool attributesValid();
     bool decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pstrOut);

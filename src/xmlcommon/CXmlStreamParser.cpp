@@ -22,6 +22,8 @@ const QLatin1String s_strZip("_zip");
 // What an element or an attribute counts towards a message's size beyond its text: about the
 // heap its node takes in the parsed tree.
 const int s_iNodeBytes = 64;
+// Columns of the line before a hand-over that the reader is given as blanks.
+const int s_iMaxPrefixColumns = 4096;
 
 // A text of exactly its own size. QStringRef::toString() hands out the reader's whole buffer
 // when the reference spans it: the tree would then keep the buffer's spare capacity, and the
@@ -345,11 +347,12 @@ bool CXmlStreamParser::handOver()
     m_llLastMessageEnd = objHandOver.llLastMessageEnd;
     m_ptrResumedMessage = std::move(objHandOver.ptrMessage);
     m_llLineBase = objHandOver.llLine;
-    m_llColumnBase = objHandOver.llColumn;
     // The prefix stands in for the stream before the hand-over: it reaches the reader in the
     // same piece as the text after it, as the stream would have.
-    const QByteArray baPrefix = readerPrefix(objHandOver.iWrappers, objHandOver.llOffset > 0);
-    m_llPrefixColumns = baPrefix.size();
+    const QByteArray baPrefix = readerPrefix(objHandOver.iWrappers, objHandOver.llOffset > 0, objHandOver.llColumn);
+    m_llPrefixLines = baPrefix.isEmpty() ? 0 : 1;
+    m_llColumnBase = objHandOver.llColumn;
+    m_llColumnExcess = baPrefix.isEmpty() ? 0 : objHandOver.llColumn - (baPrefix.size() - baPrefix.indexOf('\n') - 1);
     m_pScanner->restartAt(objHandOver.llOffset - baPrefix.size());
     const QByteArray baText = baPrefix + objHandOver.baText;
     // In the pieces the caller gave, as the reader would have had them.
@@ -366,12 +369,18 @@ bool CXmlStreamParser::handOver()
 
 // What brings a fresh reader into the state the stream before the hand-over left the first
 // one in, as far as it matters for what follows: the open wrappers (which the parser skips as
-// it skips any wrapper), or white space before the document's element.
-QByteArray CXmlStreamParser::readerPrefix(int a_iWrappers, bool a_bStarted)
+// it skips any wrapper), or white space before the document's element; and a line feed and as
+// many columns as the stream's line had before the hand-over, since the reader counts columns
+// from its last line feed, even one inside a construct it has not finished.
+QByteArray CXmlStreamParser::readerPrefix(int a_iWrappers, bool a_bStarted, qint64 a_llColumn)
 {
-    if (a_iWrappers > 0)
-        return QByteArray("<RootDummy>").repeated(a_iWrappers);
-    return a_bStarted ? QByteArray(" ") : QByteArray();
+    if (a_iWrappers == 0 && !a_bStarted)
+        return QByteArray();
+    QByteArray baPrefix = QByteArray("<RootDummy>").repeated(a_iWrappers);
+    baPrefix += '\n';
+    // A longer line is counted on in handleError(), a fault in its unfinished part aside.
+    baPrefix += QByteArray(int(qMin<qint64>(a_llColumn, s_iMaxPrefixColumns)), ' ');
+    return baPrefix;
 }
 
 // Qt's reader decodes each piece it is given into a temporary text of twice its size. Pieces
@@ -638,10 +647,14 @@ bool CXmlStreamParser::handleError(const char* a_pszExtra)
         m_eFailure = FAILURE_MALFORMED;
     if (!m_strError.isEmpty())
         m_strError += QLatin1Char('\n');
-    // Where the reader took over from the own scanner, its first line continues the stream's.
-    const qint64 llReaderLine = m_objReader.lineNumber();
-    const qint64 llColumn = llReaderLine == 1 ? m_llColumnBase + m_objReader.columnNumber() - m_llPrefixColumns
-                                              : m_objReader.columnNumber();
+    // Where the reader took over from the own scanner, it read a prefix of its own first.
+    // A position inside the prefix is that of a token that began where the reader took over.
+    qint64 llReaderLine = m_objReader.lineNumber() - m_llPrefixLines;
+    qint64 llColumn = m_objReader.columnNumber() + (llReaderLine == 1 ? m_llColumnExcess : 0);
+    if (llReaderLine < 1) {
+        llReaderLine = 1;
+        llColumn = m_llColumnBase;
+    }
     m_strError += QStringLiteral("%1: Line(%2), Column(%3)\n")
                       .arg(errToString(m_eLastError))
                       .arg(m_llLineBase + llReaderLine - 1)

@@ -97,7 +97,7 @@ private:
     bool scanOwn(const QByteArray& a_baData, int a_iLength);
     // Qt's reader goes on where the own scanner stopped.
     bool handOver();
-    static QByteArray readerPrefix(int a_iWrappers, bool a_bStarted);
+    static QByteArray readerPrefix(int a_iWrappers, bool a_bStarted, qint64 a_llColumn);
     // Hands the given part of the data to the reader in pieces and parses them.
     bool feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength);
     bool feedPiece(const QByteArray& a_baData, int a_iFrom, int a_iLength);
@@ -148,11 +148,12 @@ private:
     std::unique_ptr<CUtf8Checker> m_pUtf8;
     std::unique_ptr<CMarkupScanner> m_pScanner;
     std::unique_ptr<CWireScanner> m_pWire;
-    // The reader took the stream over at this line and column (its first line begins there
-    // after m_llPrefixColumns columns of its own), inside this message.
+    // The reader took the stream over at this line, after a prefix of so many lines, and with
+    // so many columns of the line missing from it; inside this message.
     qint64 m_llLineBase = 1;
     qint64 m_llColumnBase = 0;
-    qint64 m_llPrefixColumns = 0;
+    qint64 m_llPrefixLines = 0;
+    qint64 m_llColumnExcess = 0;
     ptrCXmlMessage m_ptrResumedMessage;
 };
 }  // namespace XmlCommon
