@@ -301,6 +301,63 @@ private slots:
         }
     }
 
+    // The parser reads the writer's subset itself and hands anything else to Qt's reader from
+    // the start of the message: callbacks, trees, error texts with line and column, and the
+    // failure kind must be the reader's, whole and cut anywhere.
+    void ownScannerAgreesWithReader_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        const QByteArray baGood =
+            "<Request id=\"1\" a=\"x&amp;&#10;\ty\">\n<A>a&lt;b&#x41;</A>\n<B><![CDATA[c]]>d</B>\n"
+            "<!-- note -->\n<C _zip=\"0\">\xc3\xa4</C>\n</Request>\n";
+        QTest::newRow("subset") << s_baWrapper + baGood + "<Reply/>\n";
+        QTest::newRow("instruction in a message")
+            << s_baWrapper + baGood + "<Event>\n<A><?pi x?>1</A>\n</Event>\n" + baGood;
+        QTest::newRow("wrong end tag") << s_baWrapper + baGood + "<Event>\n<A>\n1</B>\n</Event>\n";
+        QTest::newRow("unknown entity") << s_baWrapper + baGood + "<Event>\n  <A>x&nbsp;</A></Event>";
+        QTest::newRow("bad attribute") << s_baWrapper + baGood + "<Event a=\"1\" a=\"2\"/>";
+        QTest::newRow("carriage returns")
+            << s_baWrapper + "<Event a=\"1\r\n2\">\r\n<A>x\r\ny\rz</A>\r</Event>\r\n<X>]]></X>";
+        QTest::newRow("no wrapper") << "  " + baGood + baGood;
+        QTest::newRow("wrapper closed") << s_baWrapper + baGood + "</RootDummy>\n" + baGood;
+        QTest::newRow("noncharacter") << s_baWrapper + baGood + "<Event><A>\xef\xbf\xbf</A></Event>";
+        QTest::newRow("bad byte") << s_baWrapper + baGood + "<Event>\n<A>\xc3\xa4\xff</A></Event>";
+        QTest::newRow("too deep") << s_baWrapper + baGood + "<Event>" + QByteArray("<A>").repeated(40) + "</Event>";
+        QTest::newRow("too long between") << s_baWrapper + baGood + QByteArray(3000, ' ') + baGood;
+        QTest::newRow("message too large") << s_baWrapper + baGood + "<Event>" + QByteArray("<A>1</A>\n").repeated(500);
+    }
+
+    void ownScannerAgreesWithReader()
+    {
+        QFETCH(QByteArray, stream);
+        CQuietDiagnostics objQuiet;
+        auto run = [&stream](bool a_bOwnScanner, int a_iMaxChunk) {
+            CRecorder objRecorder;
+            CXmlStreamParser objParser(objRecorder, 0);
+            objParser.setOwnScanner(a_bOwnScanner);
+            objParser.setMaxDepth(32);
+            objParser.setMaxBytesBetweenMessages(2048);
+            objParser.setMaxMessageBytes(4096);
+            QRandomGenerator objRandom{quint32(a_iMaxChunk)};
+            for (int iPos = 0; iPos < stream.size();) {
+                const int iLength = a_iMaxChunk == 0 ? stream.size() : 1 + int(objRandom.bounded(a_iMaxChunk));
+                objRecorder.m_lstEvents.append(QString::number(objParser.parse(stream.mid(iPos, iLength))));
+                iPos += iLength;
+            }
+            for (const ptrCXmlElement& ptrDoc : qAsConst(objRecorder.m_lstDocs))
+                objRecorder.m_lstEvents.append(QString::fromUtf8(wire(ptrDoc)));
+            for (int i = 0; i < objRecorder.m_lstMessages.size(); ++i)
+                objRecorder.m_lstEvents.append(
+                    QString::number(objRecorder.m_lstHeaders.indexOf(objRecorder.m_lstMessages.at(i))));
+            return objRecorder.m_lstEvents + objRecorder.m_lstErrors +
+                   QStringList(QString::number(objParser.failureKind()));
+        };
+        for (const int iMaxChunk : {0, 1, 3, 17, 600}) {
+            const QStringList lstOwn = run(true, iMaxChunk);
+            QCOMPARE(lstOwn, run(false, iMaxChunk));
+        }
+    }
+
     void byteCheckAgreesWithUtf8Decoder()
     {
         // Texts of ASCII runs of every length (so that bad bytes fall at every place of a word),
