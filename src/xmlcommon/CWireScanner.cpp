@@ -170,12 +170,19 @@ qint64 lineFeeds(const uchar* a_p, const uchar* a_pEnd)
 }  // namespace
 
 // Names, attribute names and short texts repeat all the time; each has a small cache of two
-// slots per hash, which a stream of endless new ones only misses, never grows.
+// slots per hash, which a stream of endless new ones only misses, never grows. Keys are kept in
+// the slot, so that a look-up reads no other memory; longer ones are not cached.
 template <typename Value> class CByteCache
 {
 public:
+    static constexpr int s_iMaxKey = 32;
+
     template <typename Make> const Value& find(const char* a_p, int a_iLength, Make a_fnMake)
     {
+        if (a_iLength > s_iMaxKey) {
+            m_objUncached = a_fnMake();
+            return m_objUncached;
+        }
         const size_t uiFirst = size_t((byteHash(a_p, a_iLength) * 2654435769u) >> 24) & ~size_t(1);
         if (matches(m_aEntries[uiFirst], a_p, a_iLength))
             return m_aEntries[uiFirst].value;
@@ -183,7 +190,10 @@ public:
             std::swap(m_aEntries[uiFirst], m_aEntries[uiFirst + 1]);
         } else {
             m_aEntries[uiFirst + 1] = std::move(m_aEntries[uiFirst]);
-            m_aEntries[uiFirst] = struEntry{QByteArray(a_p, a_iLength), a_fnMake()};
+            struEntry& objEntry = m_aEntries[uiFirst];
+            objEntry.value = a_fnMake();
+            objEntry.iLength = a_iLength;
+            std::memcpy(objEntry.acKey, a_p, size_t(a_iLength));
         }
         return m_aEntries[uiFirst].value;
     }
@@ -191,23 +201,17 @@ public:
 private:
     struct struEntry
     {
-        QByteArray baKey;
+        int iLength = -1;
+        char acKey[s_iMaxKey];
         Value value;
     };
     static bool matches(const struEntry& a_objEntry, const char* a_p, int a_iLength)
     {
-        const QByteArray& baKey = a_objEntry.baKey;
-        if (baKey.size() != a_iLength || baKey.isNull())
-            return false;
-        const char* pKey = baKey.constData();
-        for (int i = 0; i < a_iLength; ++i) {
-            if (pKey[i] != a_p[i])
-                return false;
-        }
-        return true;
+        return a_objEntry.iLength == a_iLength && std::memcmp(a_objEntry.acKey, a_p, size_t(a_iLength)) == 0;
     }
 
     std::array<struEntry, 256> m_aEntries;
+    Value m_objUncached;
 };
 
 class CWireCache
