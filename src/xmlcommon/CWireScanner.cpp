@@ -357,47 +357,75 @@ bool CWireScanner::hasUnreadableChar(int a_iFrom) const
     return false;
 }
 
-// Lines and columns as Qt's reader counts them: CR LF and a lone CR end a line each, columns
-// are UTF-16 units. Text without carriage returns (the library's writer writes them as
-// references) is counted a word at a time.
-void CWireScanner::countLines(qint64 a_llUpTo)
+// Text without carriage returns (the library's writer writes them as references) is counted a
+// word at a time.
+void struLines::count(const uchar* a_p, const uchar* a_pEnd)
 {
-    const uchar* p = reinterpret_cast<const uchar*>(m_p) + (m_llCounted - m_llBase);
-    const uchar* const pEnd = reinterpret_cast<const uchar*>(m_p) + (a_llUpTo - m_llBase);
-    m_llCounted = a_llUpTo;
-    if (p == pEnd)
+    if (a_p == a_pEnd)
         return;
-    if (m_bCarriageReturn || std::memchr(p, '\r', size_t(pEnd - p))) {
-        countLinesWithReturns(p, pEnd);
+    if (bCarriageReturn || std::memchr(a_p, '\r', size_t(a_pEnd - a_p))) {
+        countWithReturns(a_p, a_pEnd);
         return;
     }
-    const void* pLast = memrchr(p, '\n', size_t(pEnd - p));
+    const void* pLast = memrchr(a_p, '\n', size_t(a_pEnd - a_p));
     if (!pLast) {
-        m_llColumn += utf16Units(p, pEnd);
+        llColumn += utf16Units(a_p, a_pEnd);
         return;
     }
-    m_llLine += lineFeeds(p, pEnd);
-    m_llColumn = utf16Units(static_cast<const uchar*>(pLast) + 1, pEnd);
+    llLine += lineFeeds(a_p, a_pEnd);
+    llColumn = utf16Units(static_cast<const uchar*>(pLast) + 1, a_pEnd);
 }
 
-void CWireScanner::countLinesWithReturns(const uchar* a_p, const uchar* a_pEnd)
+void struLines::countWithReturns(const uchar* a_p, const uchar* a_pEnd)
 {
     for (; a_p < a_pEnd; ++a_p) {
         const uchar c = *a_p;
         if (c == '\n') {
-            if (!m_bCarriageReturn)
-                ++m_llLine;
-            m_llColumn = 0;
-            m_bCarriageReturn = false;
+            if (!bCarriageReturn)
+                ++llLine;
+            llColumn = 0;
+            bCarriageReturn = false;
         } else if (c == '\r') {
-            ++m_llLine;
-            m_llColumn = 0;
-            m_bCarriageReturn = true;
+            ++llLine;
+            llColumn = 0;
+            bCarriageReturn = true;
         } else {
-            m_llColumn += int((c & 0xc0) != 0x80) + int(c >= 0xf0);
-            m_bCarriageReturn = false;
+            llColumn += int((c & 0xc0) != 0x80) + int(c >= 0xf0);
+            bCarriageReturn = false;
         }
     }
+}
+
+void CWireScanner::countLines(qint64 a_llUpTo)
+{
+    const uchar* pData = reinterpret_cast<const uchar*>(m_p);
+    m_objLines.count(pData + (m_llCounted - m_llBase), pData + (a_llUpTo - m_llBase));
+    m_llCounted = a_llUpTo;
+}
+
+void CWireScanner::resumeAt(qint64 a_llOffset, const struLines& a_objLines, int a_iWrappers)
+{
+    m_baKept = QByteArray();
+    m_p = nullptr;
+    m_iEnd = 0;
+    m_bInKept = false;
+    m_llBase = a_llOffset;
+    m_iPos = 0;
+    m_iScan = 0;
+    m_iChecked = 0;
+    m_iTagChecks = 0;
+    m_cQuote = 0;
+    m_llCounted = a_llOffset;
+    m_objLines = a_objLines;
+    m_iWrappers = a_iWrappers;
+    m_bInBody = true;
+    m_ePrevious = TOKEN_OTHER;
+    m_strText.clear();
+    m_bTextIsCData = false;
+    m_llMessageStart = 0;
+    m_llLastMessageEnd = a_llOffset;
+    m_llNodeBytes = 0;
+    m_vecCuts.clear();
 }
 
 CWireScanner::struHandOver CWireScanner::takeHandOver()
@@ -411,8 +439,7 @@ CWireScanner::struHandOver CWireScanner::takeHandOver()
         if (llCut > objHandOver.llOffset)
             objHandOver.vecCuts.append(int(llCut - objHandOver.llOffset));
     }
-    objHandOver.llLine = m_llLine;
-    objHandOver.llColumn = m_llColumn;
+    objHandOver.objLines = m_objLines;
     objHandOver.iWrappers = m_iWrappers;
     objHandOver.bInBody = m_bInBody;
     objHandOver.llLastMessageEnd = m_llLastMessageEnd;

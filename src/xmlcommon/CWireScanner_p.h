@@ -13,6 +13,20 @@ namespace XmlCommon
 {
 class CWireCache;
 
+// Lines and columns as Qt's reader counts them: CR LF and a lone CR end a line each, columns
+// are UTF-16 units since the last line end.
+struct struLines
+{
+    qint64 llLine = 1;
+    qint64 llColumn = 0;
+    bool bCarriageReturn = false;  // the last byte counted was a CR
+
+    void count(const uchar* a_p, const uchar* a_pEnd);
+
+private:
+    void countWithReturns(const uchar* a_p, const uchar* a_pEnd);
+};
+
 // Reads the stream straight from its bytes into element trees and messages, for the part of
 // XML that the library's own writer produces: ASCII names, attributes, character and predefined
 // entity references, CDATA sections, comments, all inside the "RootDummy" wrapper of a
@@ -46,9 +60,8 @@ public:
         QByteArray baText;     // the stream from llOffset on, as far as it has arrived
         QVector<int> vecCuts;  // where in baText the caller's pieces began, for the reader to get them so
         qint64 llOffset = 0;
-        qint64 llLine = 1;  // as Qt's reader counts them at llOffset
-        qint64 llColumn = 0;
-        int iWrappers = 0;  // "RootDummy" wrappers open at llOffset
+        struLines objLines;  // at llOffset
+        int iWrappers = 0;   // "RootDummy" wrappers open at llOffset
         bool bInBody = false;
         qint64 llLastMessageEnd = 0;
         ptrCXmlMessage ptrMessage;  // the message that begins at llOffset: its header is reported
@@ -59,6 +72,9 @@ public:
     CWireScanner& operator=(const CWireScanner&) = delete;
     ~CWireScanner();
 
+    // Goes on with a stream that Qt's reader has read up to the end of a message at a_llOffset,
+    // with so many wrappers open.
+    void resumeAt(qint64 a_llOffset, const struLines& a_objLines, int a_iWrappers);
     // Reads the bytes, which continue the stream and are valid UTF-8 so far. False when the
     // stream is to go on in Qt's reader: takeHandOver() then tells from where.
     bool scan(const char* a_pData, int a_iLength, const struLimits& a_objLimits);
@@ -99,7 +115,6 @@ private:
     bool betweenExceeded(int a_iEnd) const;
     bool hasUnreadableChar(int a_iFrom) const;
     void countLines(qint64 a_llUpTo);
-    void countLinesWithReturns(const uchar* a_p, const uchar* a_pEnd);
 
     eSTEPS step();
     eSTEPS text();
@@ -143,9 +158,7 @@ private:
 
     // Lines as Qt's reader counts them, up to m_llCounted.
     qint64 m_llCounted = 0;
-    qint64 m_llLine = 1;
-    qint64 m_llColumn = 0;
-    bool m_bCarriageReturn = false;
+    struLines m_objLines;
 
     int m_iWrappers = 0;
     bool m_bInBody = false;

@@ -240,7 +240,7 @@ IXmlListener::~IXmlListener() = default;
 CXmlStreamParser::CXmlStreamParser(IXmlListener& a_objListener, unsigned int a_uiConnectionId)
     : m_uiConnectionId(a_uiConnectionId), m_objListener(a_objListener), m_pNames(new CNameCache),
       m_pUtf8(new CUtf8Checker), m_pScanner(new CMarkupScanner),
-      m_pWire(new CWireScanner(a_objListener, a_uiConnectionId))
+      m_pWire(new CWireScanner(a_objListener, a_uiConnectionId)), m_pLines(new struLines)
 {
     // The protocol has no namespaces: names are taken as written, prefix and all.
     m_objReader.setNamespaceProcessing(false);
@@ -263,6 +263,7 @@ void CXmlStreamParser::setMaxStartTagBytes(qint64 a_llBytes)
 
 void CXmlStreamParser::setOwnScanner(bool a_bOwnScanner)
 {
+    m_bOwnScanner = a_bOwnScanner;
     if (!a_bOwnScanner && m_pWire)
         handOver();
     else if (a_bOwnScanner && !m_pWire && m_pScanner->offset() == 0)
@@ -309,17 +310,18 @@ void CXmlStreamParser::breakOnMemory()
 bool CXmlStreamParser::parseData(const QByteArray& a_baData)
 {
     const int iValid = m_pUtf8->validPrefix(a_baData);
+    m_bMayHandBack = m_bOwnScanner && m_bUtf8Only;
     // Another encoding than UTF-8 is for Qt's reader to decode.
     if (m_pWire && !m_bUtf8Only && !handOver())
         return false;
-    if (m_pWire) {
-        if (!scanOwn(a_baData, iValid))
-            return false;
-    } else if (!feedReader(a_baData, 0, iValid)) {
+    if (!readValid(a_baData, 0, iValid))
         return false;
-    }
     if (iValid == a_baData.size())
         return true;
+    // A byte that is not UTF-8 is refused by the reader, where the reader stands after the text
+    // before it.
+    if (m_pWire && !handOver())
+        return false;
     if (!m_bUtf8Only)
         return feedReader(a_baData, iValid, a_baData.size() - iValid);
     m_objReader.raiseError(quint8(a_baData.at(iValid)) < 0x80
@@ -328,13 +330,21 @@ bool CXmlStreamParser::parseData(const QByteArray& a_baData)
     return handleError(nullptr);
 }
 
-bool CXmlStreamParser::scanOwn(const QByteArray& a_baData, int a_iLength)
+// The bytes go to whichever reads the stream now. The own scanner may hand the stream to Qt's
+// reader, and the reader hand it back at the end of a message, once per parse() call, so that
+// the text copied for hand-overs stays within twice the data of a call.
+bool CXmlStreamParser::readValid(const QByteArray& a_baData, int a_iFrom, int a_iTo)
 {
+    if (!m_pWire) {
+        if (!feedReader(a_baData, a_iFrom, a_iTo - a_iFrom))
+            return false;
+        if (!m_pWire)
+            return true;
+        a_iFrom = m_iHandBackIndex;
+    }
     const CWireScanner::struLimits objLimits{m_iMaxDepth, m_iMaxAttributes, m_llMaxMessageBytes, m_llMaxBetweenBytes,
                                              m_llMaxStartTagBytes};
-    // A byte that is not UTF-8 is refused by the reader, where the reader stands after the text
-    // before it.
-    if (m_pWire->scan(a_baData.constData(), a_iLength, objLimits) && a_iLength == a_baData.size())
+    if (m_pWire->scan(a_baData.constData() + a_iFrom, a_iTo - a_iFrom, objLimits))
         return true;
     return handOver();
 }
@@ -342,17 +352,20 @@ bool CXmlStreamParser::scanOwn(const QByteArray& a_baData, int a_iLength)
 bool CXmlStreamParser::handOver()
 {
     CWireScanner::struHandOver objHandOver = m_pWire->takeHandOver();
-    m_pWire.reset();
+    m_pIdleWire = std::move(m_pWire);
     m_bInBody = objHandOver.bInBody;
     m_llLastMessageEnd = objHandOver.llLastMessageEnd;
     m_ptrResumedMessage = std::move(objHandOver.ptrMessage);
-    m_llLineBase = objHandOver.llLine;
+    *m_pLines = objHandOver.objLines;
+    m_llCountFrom = objHandOver.llOffset;
+    m_iReaderWrappers = 0;
+    m_llLineBase = m_pLines->llLine;
+    m_llColumnBase = m_pLines->llColumn;
     // The prefix stands in for the stream before the hand-over: it reaches the reader in the
     // same piece as the text after it, as the stream would have.
-    const QByteArray baPrefix = readerPrefix(objHandOver.iWrappers, objHandOver.llOffset > 0, objHandOver.llColumn);
+    const QByteArray baPrefix = readerPrefix(objHandOver.iWrappers, objHandOver.llOffset > 0, m_llColumnBase);
     m_llPrefixLines = baPrefix.isEmpty() ? 0 : 1;
-    m_llColumnBase = objHandOver.llColumn;
-    m_llColumnExcess = baPrefix.isEmpty() ? 0 : objHandOver.llColumn - (baPrefix.size() - baPrefix.indexOf('\n') - 1);
+    m_llColumnExcess = baPrefix.isEmpty() ? 0 : m_llColumnBase - (baPrefix.size() - baPrefix.indexOf('\n') - 1);
     m_pScanner->restartAt(objHandOver.llOffset - baPrefix.size());
     const QByteArray baText = baPrefix + objHandOver.baText;
     // In the pieces the caller gave, as the reader would have had them.
@@ -360,11 +373,40 @@ bool CXmlStreamParser::handOver()
     objHandOver.vecCuts.append(objHandOver.baText.size());
     for (const int iCut : qAsConst(objHandOver.vecCuts)) {
         const int iTo = iCut + baPrefix.size();
-        if (!feedReader(baText, iFrom, iTo - iFrom))
+        if (!readValid(baText, iFrom, iTo))
             return false;
         iFrom = iTo;
     }
     return true;
+}
+
+// Right after a message that the reader read, its own scanner goes on, given what the scanner
+// needs to know of the stream: the open wrappers and the line and column.
+void CXmlStreamParser::handBack()
+{
+    if (!m_pIdleWire)
+        m_pIdleWire.reset(new CWireScanner(m_objListener, m_uiConnectionId));
+    m_pWire = std::move(m_pIdleWire);
+    m_pWire->resumeAt(m_llHandBackAt, *m_pLines, m_iReaderWrappers);
+    m_objReader.clear();
+    m_objReader.setNamespaceProcessing(false);
+    m_llHandBackAt = -1;
+    m_bMayHandBack = false;
+    m_ePreviousToken = QXmlStreamReader::NoToken;
+    m_llLineBase = 1;
+    m_llColumnBase = 0;
+    m_llPrefixLines = 0;
+    m_llColumnExcess = 0;
+}
+
+// While the reader reads, lines are counted for the own scanner, from where the reader took over.
+void CXmlStreamParser::countLines(const QByteArray& a_baData, int a_iFrom, int a_iTo, qint64 a_llStart)
+{
+    if (!m_bOwnScanner || m_bDtdSeen)
+        return;
+    const int iFrom = a_iFrom + int(qBound<qint64>(0, m_llCountFrom - a_llStart, a_iTo - a_iFrom));
+    const uchar* pData = reinterpret_cast<const uchar*>(a_baData.constData());
+    m_pLines->count(pData + iFrom, pData + a_iTo);
 }
 
 // What brings a fresh reader into the state the stream before the hand-over left the first
@@ -398,6 +440,8 @@ bool CXmlStreamParser::feedReader(const QByteArray& a_baData, int a_iFrom, int a
         const int iPiece = qMin(iRoom, a_iFrom + a_iLength - iPos);
         if (!feedPiece(a_baData, iPos, iPiece))
             return false;
+        if (m_pWire)
+            return true;
         iPos += iPiece;
     }
     return true;
@@ -417,6 +461,13 @@ bool CXmlStreamParser::feedPiece(const QByteArray& a_baData, int a_iFrom, int a_
         if (!doParsing())
             return false;
     }
+    if (m_llHandBackAt >= 0) {
+        m_iHandBackIndex = a_iFrom + int(m_llHandBackAt - llStart);
+        countLines(a_baData, a_iFrom, m_iHandBackIndex, llStart);
+        handBack();
+        return true;
+    }
+    countLines(a_baData, a_iFrom, a_iFrom + iScanned, llStart);
     if (iScanned > iParsed)
         m_objReader.addData(a_baData.mid(a_iFrom + iParsed, iScanned - iParsed));
     if (m_pScanner->stop() != CMarkupScanner::STOP_NONE)
@@ -487,7 +538,7 @@ QString CXmlStreamParser::errToString(QXmlStreamReader::Error a_eError)
 bool CXmlStreamParser::doParsing()
 {
     bool bResult = true;
-    while (bResult && !m_objReader.atEnd()) {
+    while (bResult && !m_objReader.atEnd() && m_llHandBackAt < 0) {
         m_eLastError = QXmlStreamReader::NoError;
         const QXmlStreamReader::TokenType eToken = m_objReader.readNext();
         switch (eToken) {
@@ -512,6 +563,8 @@ bool CXmlStreamParser::doParsing()
 bool CXmlStreamParser::handleDtd()
 {
     // Qt's reader refuses a DTD in the body only when it gets the body at once.
+    // A DTD may declare entities the own scanner does not know of: the reader keeps the stream.
+    m_bDtdSeen = true;
     if (!m_bInBody)
         return true;
     return breakStream(FAILURE_MALFORMED, QStringLiteral("Unexpected token type DTD in Body."));
@@ -532,8 +585,10 @@ bool CXmlStreamParser::handleStartElement()
     const QStringRef strName = m_objReader.qualifiedName();
     // The wrapper of a connection stream creates no element, so that each message below it is
     // a top-level element; inside a message the name is an ordinary one.
-    if (!m_ptrCurrentElement && strName == s_strWrapper)
+    if (!m_ptrCurrentElement && strName == s_strWrapper) {
+        ++m_iReaderWrappers;
         return true;
+    }
     m_strText.clear();
     m_bTextIsCData = false;
     if (m_vecParents.size() >= m_iMaxDepth)
@@ -606,8 +661,10 @@ void CXmlStreamParser::setElementValue(const QString& a_strText)
 bool CXmlStreamParser::handleEndElement()
 {
     const qint64 llEnd = m_pScanner->takeElementEnd();
-    if (!m_ptrCurrentElement)
+    if (!m_ptrCurrentElement) {
+        --m_iReaderWrappers;
         return true;
+    }
     // Whether the value is a CDATA section is told by the section, never by text that looks
     // like one: escaped text reads back as it was written.
     if (m_bTextIsCData)
@@ -621,6 +678,8 @@ bool CXmlStreamParser::handleEndElement()
         if (!checkMessageSize(llEnd))
             return false;
         m_llLastMessageEnd = llEnd;
+        if (m_bMayHandBack && m_iReaderWrappers > 0 && !m_bDtdSeen)
+            m_llHandBackAt = llEnd;
         m_objListener.handleFinishedXmlDoc(m_ptrCurrentElement);
         const ptrCXmlMessage ptrMessage = std::move(m_ptrCurrentMessage);
         m_ptrCurrentMessage.reset();

@@ -16,6 +16,7 @@ class CMarkupScanner;
 class CNameCache;
 class CUtf8Checker;
 class CWireScanner;
+struct struLines;
 
 // Turns XML text that arrives in pieces, cut anywhere, into messages: each top-level element
 // (below an optional "RootDummy" wrapper) is reported when it opens and again when it closes.
@@ -94,9 +95,11 @@ private:
     static qint64 boundedBytes(qint64 a_llBytes) { return qBound<qint64>(1, a_llBytes, m_llMaxLimitBytes); }
 
     bool parseData(const QByteArray& a_baData);
-    bool scanOwn(const QByteArray& a_baData, int a_iLength);
-    // Qt's reader goes on where the own scanner stopped.
+    bool readValid(const QByteArray& a_baData, int a_iFrom, int a_iTo);
+    // Qt's reader goes on where the own scanner stopped, and back.
     bool handOver();
+    void handBack();
+    void countLines(const QByteArray& a_baData, int a_iFrom, int a_iTo, qint64 a_llStart);
     static QByteArray readerPrefix(int a_iWrappers, bool a_bStarted, qint64 a_llColumn);
     // Hands the given part of the data to the reader in pieces and parses them.
     bool feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength);
@@ -147,7 +150,9 @@ private:
     std::unique_ptr<CNameCache> m_pNames;
     std::unique_ptr<CUtf8Checker> m_pUtf8;
     std::unique_ptr<CMarkupScanner> m_pScanner;
-    std::unique_ptr<CWireScanner> m_pWire;
+    std::unique_ptr<CWireScanner> m_pWire;  // null while Qt's reader reads
+    std::unique_ptr<CWireScanner> m_pIdleWire;
+    std::unique_ptr<struLines> m_pLines;
     // The reader took the stream over at this line, after a prefix of so many lines, and with
     // so many columns of the line missing from it; inside this message.
     qint64 m_llLineBase = 1;
@@ -155,5 +160,14 @@ private:
     qint64 m_llPrefixLines = 0;
     qint64 m_llColumnExcess = 0;
     ptrCXmlMessage m_ptrResumedMessage;
+    // Handing back to the own scanner: whether it is wanted and may happen in this parse() call,
+    // where, and what the scanner must know.
+    bool m_bOwnScanner = true;
+    bool m_bMayHandBack = false;
+    bool m_bDtdSeen = false;
+    qint64 m_llHandBackAt = -1;
+    int m_iHandBackIndex = 0;
+    int m_iReaderWrappers = 0;
+    qint64 m_llCountFrom = 0;
 };
 }  // namespace XmlCommon

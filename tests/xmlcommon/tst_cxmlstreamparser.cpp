@@ -313,6 +313,9 @@ private slots:
         QTest::newRow("subset") << s_baWrapper + baGood + "<Reply/>\n";
         QTest::newRow("instruction in a message")
             << s_baWrapper + baGood + "<Event>\n<A><?pi x?>1</A>\n</Event>\n" + baGood;
+        QTest::newRow("handed back, then a fault") << s_baWrapper + baGood + "<Event><?pi?></Event>\n" + baGood +
+                                                          "<Event>\r\n<A>\xc3\xa4</A>\r<?p?>\n</Event>" + baGood +
+                                                          "<Event>\n<A>\xf0\x9f\x98\x80 &bad;</A></Event>";
         QTest::newRow("wrong end tag") << s_baWrapper + baGood + "<Event>\n<A>\n1</B>\n</Event>\n";
         QTest::newRow("unknown entity") << s_baWrapper + baGood + "<Event>\n  <A>x&nbsp;</A></Event>";
         QTest::newRow("bad attribute") << s_baWrapper + baGood + "<Event a=\"1\" a=\"2\"/>";
