@@ -29,15 +29,14 @@ private:
 
 // Reads the stream straight from its bytes into element trees and messages, for the part of
 // XML that the library's own writer produces: ASCII names, attributes, character and predefined
-// entity references, CDATA sections, comments, all inside the "RootDummy" wrapper of a
-// connection stream (Qt's reader ends a document in ways that depend on how it was cut, which
-// the scanner does not imitate: it leaves a document without wrapper to the reader, and the
-// wrapper's end). At anything else, and
-// at anything wrong or over a limit, it stops at the last point from which Qt's reader can take
-// the stream over (the start of the current message, or the markup between messages it stands
-// at) and hands it everything from there; the reader then decides as if it had read the whole
-// stream. Nothing the scanner accepts is accepted differently by the reader, so the verdicts,
-// error texts and callbacks are the reader's, only sooner.
+// entity references, CDATA sections and comments, all inside the "RootDummy" wrapper of a
+// connection stream. At anything else, at anything wrong and at any limit crossed it stops at
+// the last point from which Qt's reader can take the stream over (the start of the current
+// message, or the markup between messages it stands at) and hands it everything from there; the
+// reader then decides as if it had read the whole stream. A document without wrapper and the
+// wrapper's end are left to the reader too: how the reader ends a document depends on how the
+// text was cut. Nothing the scanner accepts is judged differently by the reader, so verdicts,
+// error texts and callbacks are the reader's.
 //
 // It holds the bytes of the current message until the message ends, and between messages those
 // of the unfinished markup: at most a message's size, by the limits it is given. Each byte is
