@@ -322,7 +322,10 @@ qint64 CWireScanner::replayOffset() const
 {
     if (!m_bInBody)
         return 0;
-    return m_ptrMessage ? m_llMessageStart : m_llBase + m_iPos;
+    const qint64 llOffset = m_ptrMessage ? m_llMessageStart : m_llBase + m_iPos;
+    // Qt's reader holds a carriage return at the end of its data until it knows whether a line
+    // feed follows, and reports a fault found meanwhile where the text around it began.
+    return llOffset == m_llReturnTextEnd ? m_llReturnTextStart : llOffset;
 }
 
 // Only while a message or the text between two is unfinished: the reader measures the same
@@ -425,6 +428,8 @@ void CWireScanner::resumeAt(qint64 a_llOffset, const struLines& a_objLines, int 
     m_llMessageStart = 0;
     m_llLastMessageEnd = a_llOffset;
     m_llNodeBytes = 0;
+    m_llReturnTextStart = -1;
+    m_llReturnTextEnd = -1;
     m_vecCuts.clear();
 }
 
@@ -621,6 +626,10 @@ CWireScanner::eSTEPS CWireScanner::text()
         takeCharacters(std::move(strText), false);
     } else if (!decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
         return STEP_HAND_OVER;
+    }
+    if (!m_ptrCurrent && iStop > m_iPos && m_p[iStop - 1] == '\r') {
+        m_llReturnTextStart = m_llBase + m_iPos;
+        m_llReturnTextEnd = m_llBase + iStop;
     }
     m_ePrevious = TOKEN_TEXT;
     finish(iStop);

@@ -172,6 +172,9 @@ private:
     qint64 m_llMessageStart = 0;
     qint64 m_llLastMessageEnd = 0;
     qint64 m_llNodeBytes = 0;
+    // The last text between messages that ended in a carriage return.
+    qint64 m_llReturnTextStart = -1;
+    qint64 m_llReturnTextEnd = -1;
     // Stream offsets at which the caller's pieces began, within the kept bytes: Qt's reader
     // words some faults differently when they are cut, so it gets the same pieces.
     QVector<qint64> m_vecCuts;

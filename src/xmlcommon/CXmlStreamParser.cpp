@@ -22,6 +22,11 @@ const QLatin1String s_strZip("_zip");
 // What an element or an attribute counts towards a message's size beyond its text: about the
 // heap its node takes in the parsed tree.
 const int s_iNodeBytes = 64;
+// Qt's reader decodes each piece it is given into a temporary text of twice its size. Pieces
+// of at most this many bytes keep that text below glibc's threshold for large blocks (1 kB);
+// each larger request makes malloc merge every small block freed since (the previous message's
+// tree, say), which costs more than the extra pieces. The limits are checked after each piece.
+const int s_iReaderPiece = 480;
 // Columns of the line before a hand-over that the reader is given as blanks.
 const int s_iMaxPrefixColumns = 4096;
 
@@ -311,6 +316,8 @@ bool CXmlStreamParser::parseData(const QByteArray& a_baData)
 {
     const int iValid = m_pUtf8->validPrefix(a_baData);
     m_bMayHandBack = m_bOwnScanner && m_bUtf8Only;
+    if (m_llFirstPieceEnd < 0 && !a_baData.isEmpty())
+        m_llFirstPieceEnd = qMin(a_baData.size(), s_iReaderPiece);
     // Another encoding than UTF-8 is for Qt's reader to decode.
     if (m_pWire && !m_bUtf8Only && !handOver())
         return false;
@@ -368,11 +375,17 @@ bool CXmlStreamParser::handOver()
     m_llColumnExcess = baPrefix.isEmpty() ? 0 : m_llColumnBase - (baPrefix.size() - baPrefix.indexOf('\n') - 1);
     m_pScanner->restartAt(objHandOver.llOffset - baPrefix.size());
     const QByteArray baText = baPrefix + objHandOver.baText;
-    // In the pieces the caller gave, as the reader would have had them.
+    // In the pieces the caller gave, as the reader would have had them. Qt's reader refuses some
+    // tokens (a DTD in the body) only until its data first ran out, which for the first reader
+    // happened at the end of its first piece: the prefix then comes as a piece of its own.
+    QVector<int> vecEnds;
+    if (objHandOver.llOffset >= m_llFirstPieceEnd && !baPrefix.isEmpty())
+        vecEnds.append(baPrefix.size());
+    for (const int iCut : qAsConst(objHandOver.vecCuts))
+        vecEnds.append(baPrefix.size() + iCut);
+    vecEnds.append(baText.size());
     int iFrom = 0;
-    objHandOver.vecCuts.append(objHandOver.baText.size());
-    for (const int iCut : qAsConst(objHandOver.vecCuts)) {
-        const int iTo = iCut + baPrefix.size();
+    for (const int iTo : qAsConst(vecEnds)) {
         if (!readValid(baText, iFrom, iTo))
             return false;
         iFrom = iTo;
@@ -424,12 +437,6 @@ QByteArray CXmlStreamParser::readerPrefix(int a_iWrappers, bool a_bStarted, qint
     baPrefix += QByteArray(int(qMin<qint64>(a_llColumn, s_iMaxPrefixColumns)), ' ');
     return baPrefix;
 }
-
-// Qt's reader decodes each piece it is given into a temporary text of twice its size. Pieces
-// of at most this many bytes keep that text below glibc's threshold for large blocks (1 kB);
-// each larger request makes malloc merge every small block freed since (the previous message's
-// tree, say), which costs more than the extra pieces. The limits are checked after each piece.
-static const int s_iReaderPiece = 480;
 
 bool CXmlStreamParser::feedReader(const QByteArray& a_baData, int a_iFrom, int a_iLength)
 {

@@ -169,5 +169,6 @@ private:
     int m_iHandBackIndex = 0;
     int m_iReaderWrappers = 0;
     qint64 m_llCountFrom = 0;
+    qint64 m_llFirstPieceEnd = -1;
 };
 }  // namespace XmlCommon
