@@ -504,7 +504,12 @@ bool CWireScanner::partialValid()
     // the reader rather than looked over again and again.
     if (m_iEnd - m_iPos > 1024 || ++m_iTagChecks > 8)
         return false;
-    int k = m_iPos + (m_p[m_iPos + 1] == '/' ? 2 : 1);
+    const bool bEndTag = m_p[m_iPos + 1] == '/';
+    // An end tag the scanner would not read is the reader's at once: outside any element Qt's
+    // reader refuses the "/" itself.
+    if (bEndTag && !expectedEndTag())
+        return false;
+    int k = m_iPos + (bEndTag ? 2 : 1);
     if (k == m_iEnd)
         return true;
     if (!isNameStart(m_p[k]))
@@ -512,9 +517,8 @@ bool CWireScanner::partialValid()
     const int iName = k;
     while (isNameChar(m_p[k]))
         ++k;
-    if (m_p[m_iPos + 1] == '/') {
-        const QByteArray* pExpected = expectedEndTag();
-        if (!pExpected || !namePrefixMatches(*pExpected, iName, k))
+    if (bEndTag) {
+        if (!namePrefixMatches(*expectedEndTag(), iName, k))
             return false;
         while (isSpace(m_p[k]))
             ++k;
