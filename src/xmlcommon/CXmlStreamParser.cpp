@@ -368,16 +368,16 @@ bool CXmlStreamParser::handOver()
     m_iReaderWrappers = 0;
     m_llLineBase = m_pLines->llLine;
     m_llColumnBase = m_pLines->llColumn;
-    // The prefix stands in for the stream before the hand-over: it reaches the reader in the
-    // same piece as the text after it, as the stream would have.
+    // The prefix stands in for the stream before the hand-over.
     const QByteArray baPrefix = readerPrefix(objHandOver.iWrappers, objHandOver.llOffset > 0, m_llColumnBase);
     m_llPrefixLines = baPrefix.isEmpty() ? 0 : 1;
     m_llColumnExcess = baPrefix.isEmpty() ? 0 : m_llColumnBase - (baPrefix.size() - baPrefix.indexOf('\n') - 1);
     m_pScanner->restartAt(objHandOver.llOffset - baPrefix.size());
     const QByteArray baText = baPrefix + objHandOver.baText;
-    // In the pieces the caller gave, as the reader would have had them. Qt's reader refuses some
-    // tokens (a DTD in the body) only until its data first ran out, which for the first reader
-    // happened at the end of its first piece: the prefix then comes as a piece of its own.
+    // In the pieces the caller gave, as the reader would have had them, the prefix with the
+    // first. Qt's reader refuses some tokens (a DTD in the body) only until its data first ran
+    // out, which for the first reader happened at the end of its first piece: after that point
+    // the prefix comes as a piece of its own.
     QVector<int> vecEnds;
     if (objHandOver.llOffset >= m_llFirstPieceEnd && !baPrefix.isEmpty())
         vecEnds.append(baPrefix.size());
