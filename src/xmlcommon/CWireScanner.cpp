@@ -343,7 +343,7 @@ bool CWireScanner::withinLimits() const
 // stream where it would have.
 bool CWireScanner::betweenExceeded(int a_iEnd) const
 {
-    return !m_ptrCurrent && m_llBase + a_iEnd - m_llLastMessageEnd > m_objLimits.llMaxBetweenBytes;
+    return !m_pCurrent && m_llBase + a_iEnd - m_llLastMessageEnd > m_objLimits.llMaxBetweenBytes;
 }
 
 bool CWireScanner::hasUnreadableChar(int a_iFrom) const
@@ -456,7 +456,7 @@ CWireScanner::struHandOver CWireScanner::takeHandOver()
     }
     m_ptrMessage.reset();
     m_ptrRoot.reset();
-    m_ptrCurrent.reset();
+    m_pCurrent = nullptr;
     m_vecParents.clear();
     m_baKept = QByteArray();
     return objHandOver;
@@ -486,7 +486,7 @@ bool CWireScanner::partialValid()
     if (m_iPos >= m_iEnd)
         return true;
     if (m_p[m_iPos] != '<') {
-        if (!m_ptrCurrent && m_iWrappers == 0) {
+        if (!m_pCurrent && m_iWrappers == 0) {
             for (; m_iChecked < m_iEnd; ++m_iChecked) {
                 if (!isSpace(m_p[m_iChecked]))
                     return false;
@@ -524,7 +524,7 @@ bool CWireScanner::partialValid()
             ++k;
         return k == m_iEnd;
     }
-    if (!m_ptrCurrent && m_iWrappers == 0 && !namePrefixMatches(wrapperName(), iName, k))
+    if (!m_pCurrent && m_iWrappers == 0 && !namePrefixMatches(wrapperName(), iName, k))
         return false;
     bool bEmpty = false;
     return parseAttributes(k, m_iEnd, true, bEmpty) == STEP_DONE;
@@ -550,8 +550,8 @@ const QByteArray& CWireScanner::wrapperName()
 // wrapper's when one is open inside another.
 const QByteArray* CWireScanner::expectedEndTag() const
 {
-    if (m_ptrCurrent)
-        return &m_ptrCurrent->tagname().name();
+    if (m_pCurrent)
+        return &m_pCurrent->tagname().name();
     return m_iWrappers > 1 ? &wrapperName() : nullptr;
 }
 
@@ -617,13 +617,13 @@ CWireScanner::eSTEPS CWireScanner::text()
     const int iStop = int(static_cast<const char*>(pLess) - m_p);
     if (betweenExceeded(iStop))
         return STEP_HAND_OVER;
-    if (!m_ptrCurrent && m_iWrappers == 0) {
+    if (!m_pCurrent && m_iWrappers == 0) {
         // Before and after the document's element only white space may stand.
         for (int i = m_iPos; i < iStop; ++i) {
             if (!isSpace(m_p[i]))
                 return STEP_HAND_OVER;
         }
-    } else if (m_ptrCurrent && m_ePrevious != TOKEN_OTHER) {
+    } else if (m_pCurrent && m_ePrevious != TOKEN_OTHER) {
         QString strText;
         if (!decode(m_iPos, iStop, TEXT_CONTENT, &strText))
             return STEP_HAND_OVER;
@@ -631,7 +631,7 @@ CWireScanner::eSTEPS CWireScanner::text()
     } else if (!decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
         return STEP_HAND_OVER;
     }
-    if (!m_ptrCurrent && iStop > m_iPos && m_p[iStop - 1] == '\r') {
+    if (!m_pCurrent && iStop > m_iPos && m_p[iStop - 1] == '\r') {
         m_llReturnTextStart = m_llBase + m_iPos;
         m_llReturnTextEnd = m_llBase + iStop;
     }
@@ -757,7 +757,7 @@ CWireScanner::eSTEPS CWireScanner::markup()
 // The first "--" ends the comment, and must be followed by ">".
 CWireScanner::eSTEPS CWireScanner::comment()
 {
-    if (!m_ptrCurrent && m_iWrappers == 0)
+    if (!m_pCurrent && m_iWrappers == 0)
         return STEP_HAND_OVER;
     int j = qMax(m_iScan, m_iPos + 4);
     for (;;) {
@@ -784,7 +784,7 @@ CWireScanner::eSTEPS CWireScanner::comment()
 
 CWireScanner::eSTEPS CWireScanner::cdata()
 {
-    if (!m_ptrCurrent && m_iWrappers == 0)
+    if (!m_pCurrent && m_iWrappers == 0)
         return STEP_HAND_OVER;
     const int iContent = m_iPos + 9;
     int j = qMax(m_iScan, iContent);
@@ -805,7 +805,7 @@ CWireScanner::eSTEPS CWireScanner::cdata()
     }
     if (betweenExceeded(j + 3))
         return STEP_HAND_OVER;
-    if (m_ptrCurrent && m_ePrevious != TOKEN_OTHER) {
+    if (m_pCurrent && m_ePrevious != TOKEN_OTHER) {
         QString strText;
         decode(iContent, j, TEXT_CDATA, &strText);
         takeCharacters(std::move(strText), true);
@@ -938,7 +938,7 @@ CWireScanner::eSTEPS CWireScanner::openElement(int a_iNameLength, bool a_bEmpty,
 {
     const char* pName = m_p + m_iPos + 1;
     const qint64 llStart = m_llBase + m_iPos;
-    const bool bRoot = !m_ptrCurrent;
+    const bool bRoot = !m_pCurrent;
     if (bRoot) {
         const bool bWrapper =
             a_iNameLength == s_iWrapperLength && std::memcmp(pName, s_szWrapper, s_iWrapperLength) == 0;
@@ -972,16 +972,21 @@ CWireScanner::eSTEPS CWireScanner::openElement(int a_iNameLength, bool a_bEmpty,
         m_llNodeBytes = 0;
     }
     m_llNodeBytes += s_iNodeBytes * (1 + m_vecAttrs.size());
-    if (m_ptrCurrent)
-        m_ptrCurrent->m_lstChildren.append(ptrElement);
-    m_vecParents.append(std::move(m_ptrCurrent));
-    m_ptrCurrent = std::move(ptrElement);
+    CXmlElement* pElement = ptrElement.data();
+    m_vecParents.append(m_pCurrent);
+    m_pCurrent = pElement;
     m_ePrevious = TOKEN_START;
     if (bRoot) {
-        m_ptrRoot = m_ptrCurrent;
+        m_ptrRoot = std::move(ptrElement);
         m_ptrMessage = ptrCXmlMessage(new CXmlMessage(m_uiConnectionId));
-        m_ptrMessage->setElementTree(m_ptrCurrent);
+        m_ptrMessage->setElementTree(m_ptrRoot);
         m_objListener.handleMsgHeader(m_ptrMessage);
+    } else {
+        // Moved into the list, which has no moving append, so that the reference count is not
+        // touched again.
+        QList<ptrCXmlElement>& lstSiblings = m_vecParents.last()->m_lstChildren;
+        lstSiblings.append(ptrCXmlElement());
+        lstSiblings.last() = std::move(ptrElement);
     }
     if (a_bEmpty)
         return closeElement(a_iNext);
@@ -1019,7 +1024,7 @@ CWireScanner::eSTEPS CWireScanner::endTag()
 CWireScanner::eSTEPS CWireScanner::closeElement(int a_iNext)
 {
     m_ePrevious = TOKEN_OTHER;
-    if (!m_ptrCurrent) {
+    if (!m_pCurrent) {
         --m_iWrappers;
         finish(a_iNext);
         return STEP_DONE;
@@ -1033,18 +1038,19 @@ CWireScanner::eSTEPS CWireScanner::closeElement(int a_iNext)
     m_bTextIsCData = false;
     // An element with children has no value: their start cleared the text.
     if (!m_strText.isEmpty())
-        m_ptrCurrent->m_strValue.swap(m_strText);
+        m_pCurrent->m_strValue.swap(m_strText);
     m_strText.clear();
     finish(a_iNext);
+    m_pCurrent = m_vecParents.takeLast();
     if (bRoot) {
         m_llLastMessageEnd = llEnd;
+        ptrCXmlElement ptrRoot = std::move(m_ptrRoot);
         m_ptrRoot.reset();
-        m_objListener.handleFinishedXmlDoc(m_ptrCurrent);
+        m_objListener.handleFinishedXmlDoc(std::move(ptrRoot));
         const ptrCXmlMessage ptrMessage = std::move(m_ptrMessage);
         m_ptrMessage.reset();
         m_objListener.handleFinishedXmlMsg(ptrMessage);
     }
-    m_ptrCurrent = m_vecParents.takeLast();
     return STEP_DONE;
 }
 }  // namespace XmlCommon

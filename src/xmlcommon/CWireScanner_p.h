@@ -163,10 +163,12 @@ private:
     bool m_bInBody = false;
     eTOKENS m_ePrevious = TOKEN_OTHER;
 
-    ptrCXmlElement m_ptrCurrent;
+    // The root owns the message's tree; the open elements are pointers into it, which spares
+    // reference counting for each element. Nothing else changes the tree before the message ends.
     ptrCXmlElement m_ptrRoot;
+    CXmlElement* m_pCurrent = nullptr;
     ptrCXmlMessage m_ptrMessage;
-    QVector<ptrCXmlElement> m_vecParents;
+    QVector<CXmlElement*> m_vecParents;
     QString m_strText;
     bool m_bTextIsCData = false;
     qint64 m_llMessageStart = 0;
