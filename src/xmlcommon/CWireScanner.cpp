@@ -29,6 +29,7 @@ enum eCHARS : uchar
     CHAR_NAME_START = 1,
     CHAR_NAME = 2,
     CHAR_SPACE = 4,
+    CHAR_TAG_STOP = 8,  // ends a start tag, or a run of its bytes outside quotes
 };
 
 // ASCII names only: a colon (a namespace prefix to Qt's reader) or any other byte is for the
@@ -43,6 +44,8 @@ constexpr std::array<uchar, 256> s_aChars = [] {
             a[size_t(c)] = CHAR_NAME;
         else if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
             a[size_t(c)] = CHAR_SPACE;
+        else if (c == '>' || c == '<' || c == '"' || c == '\'')
+            a[size_t(c)] = CHAR_TAG_STOP;
     }
     return a;
 }();
@@ -817,25 +820,32 @@ CWireScanner::eSTEPS CWireScanner::cdata()
 
 CWireScanner::eSTEPS CWireScanner::startTag()
 {
-    const qint64 llMaxEnd = m_objLimits.llMaxStartTagBytes;
+    // The tag may not reach the byte at iLimit.
+    const int iLimit = int(qMin<qint64>(m_iEnd, m_iPos + m_objLimits.llMaxStartTagBytes));
     char cQuote = m_cQuote;
     int j = qMax(m_iScan, m_iPos + 1);
-    for (; j < m_iEnd; ++j) {
-        if (j - m_iPos >= llMaxEnd)
-            return STEP_HAND_OVER;
-        const char c = m_p[j];
+    while (j < iLimit) {
         if (cQuote != 0) {
-            if (c == cQuote)
-                cQuote = 0;
-        } else if (c == '>') {
-            break;
-        } else if (c == '<') {
-            return STEP_HAND_OVER;
-        } else if (c == '"' || c == '\'') {
-            cQuote = c;
+            const void* pQuote = std::memchr(m_p + j, cQuote, size_t(iLimit - j));
+            if (!pQuote) {
+                j = iLimit;
+                break;
+            }
+            j = int(static_cast<const char*>(pQuote) - m_p) + 1;
+            cQuote = 0;
+            continue;
         }
+        while (j < iLimit && !(s_aChars[uchar(m_p[j])] & CHAR_TAG_STOP))
+            ++j;
+        if (j == iLimit || m_p[j] == '>')
+            break;
+        if (m_p[j] == '<')
+            return STEP_HAND_OVER;
+        cQuote = m_p[j++];
     }
-    if (j == m_iEnd) {
+    if (j >= iLimit) {
+        if (iLimit < m_iEnd)
+            return STEP_HAND_OVER;
         m_iScan = j;
         m_cQuote = cQuote;
         return STEP_MORE;
