@@ -82,8 +82,9 @@ public:
     }
 
 private:
-    // Skips whole 8-byte words of printable ASCII (the bulk of a stream) eight at a time; stops
-    // at the first word holding a byte of 0x80 or above or below 0x20 (line feeds included).
+    // Skips whole 8-byte words of ASCII text (the bulk of a stream, line ends and tabs included)
+    // eight at a time; stops at the first word holding a byte of 0x80 or above or another
+    // control character.
     static int skipPlainWords(const uchar* a_p, int a_iPos, int a_iEnd)
     {
         constexpr quint64 uiOnes = 0x0101010101010101ull;
@@ -91,12 +92,25 @@ private:
         while (a_iPos + 8 <= a_iEnd) {
             quint64 uiWord;
             std::memcpy(&uiWord, a_p + a_iPos, sizeof(uiWord));
-            // A byte below 0x20 borrows in the subtraction and keeps its high bit clear.
-            if ((uiWord | ((uiWord - 0x20 * uiOnes) & ~uiWord)) & uiHigh)
+            if (uiWord & uiHigh)
+                break;
+            // With every byte below 0x80 no sum carries into the next byte: a byte below 0x20
+            // is the only one that stays below 0x80 when 0x60 is added.
+            const quint64 uiControls = ~(uiWord + 0x60 * uiOnes) & uiHigh;
+            if (uiControls != 0 &&
+                (uiControls & ~(equalBytes(uiWord, '\n') | equalBytes(uiWord, '\r') | equalBytes(uiWord, '\t'))) != 0)
                 break;
             a_iPos += 8;
         }
         return a_iPos;
+    }
+
+    // The high bit of each byte equal to a_c, for a word of bytes below 0x80: only a byte whose
+    // exclusive or with a_c is zero stays below 0x80 when 0x7f is added.
+    static quint64 equalBytes(quint64 a_uiWord, char a_c)
+    {
+        constexpr quint64 uiOnes = 0x0101010101010101ull;
+        return ~((a_uiWord ^ (uchar(a_c) * uiOnes)) + 0x7f * uiOnes) & (0x80 * uiOnes);
     }
 
     bool acceptByte(uchar a_c)
