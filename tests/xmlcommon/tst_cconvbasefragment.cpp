@@ -173,40 +173,21 @@ private slots:
         QCOMPARE(baData, QByteArray("plain"));
     }
 
+    // Only the typed forms no generated converter uses; the families' round-trip tables read back
+    // every other one through this base.
     void typedValuesRoundTrip()
     {
         CSetupConverter objConv;
         QCOMPARE(objConv.setList_UShort(Tag::Channels, {1, 2, 65535}, QString()), 0);
-        QCOMPARE(objConv.setRange_ULongLong(Tag::ScanRange, 10, 20, QStringLiteral("Hz")), 0);
-        QCOMPARE(objConv.setTime(Tag::TimeStamp, 1700000000000001ull), 0);
-        QCOMPARE(objConv.setText(Tag::Comment, QStringLiteral("a\"b")), 0);
-        QCOMPARE(objConv.setDouble(Tag::Threshold, -2.5e-05, QStringLiteral("dB")), 0);
-        QCOMPARE(
-            objConv.setEnum(Tag::Input, GLOBAL_TYPES::INPUT_SOURCE_SOUNDCARD, GLOBAL_TYPES::G_objInputSourceTypeTexts),
-            0);
         QCOMPARE(objConv.setEnumValue(Tag::Mode, 2, {{2, QStringLiteral("fast")}}), 0);
-        QCOMPARE(objConv.disableCompression(Tag::Comment), 0);
-
+        QCOMPARE(objConv.disableCompression(Tag::Mode), 0);
         QList<unsigned short> lstChannels;
-        unsigned long long ullMin = 0, ullMax = 0, ullTime = 0;
-        QString strComment;
-        double dThreshold = 0;
-        GLOBAL_TYPES::eINPUT_SOURCE_TYPES eInput = GLOBAL_TYPES::INPUT_SOURCE_NONE;
         int iMode = 0;
         QCOMPARE(objConv.getList_UShort(Tag::Channels, lstChannels), 0);
-        QCOMPARE(objConv.getRange_ULongLong(Tag::ScanRange, ullMin, ullMax), 0);
-        QCOMPARE(objConv.getTime(Tag::TimeStamp, ullTime), 0);
-        QCOMPARE(objConv.getText(Tag::Comment, strComment), 0);
-        QCOMPARE(objConv.getDouble(Tag::Threshold, dThreshold), 0);
-        QCOMPARE(objConv.getEnum(Tag::Input, eInput, GLOBAL_TYPES::G_objInputSourceTypeTexts), 0);
         QCOMPARE(objConv.getEnumValue(Tag::Mode, iMode, {{2, QStringLiteral("fast")}}), 0);
         QCOMPARE(lstChannels, (QList<unsigned short>{1, 2, 65535}));
-        QVERIFY(ullMin == 10 && ullMax == 20 && ullTime == 1700000000000001ull);
-        QCOMPARE(strComment, QStringLiteral("a\"b"));
-        QCOMPARE(dThreshold, -2.5e-05);
-        QCOMPARE(eInput, GLOBAL_TYPES::INPUT_SOURCE_SOUNDCARD);
         QCOMPARE(iMode, 2);
-        QCOMPARE(objConv.getTree()->getChildAt(0)->getChildAt(3)->isCompressionDisabled(), true);
+        QVERIFY(objConv.getTree()->getChildAt(0)->getChildAt(1)->isCompressionDisabled());
     }
 
     void copies()

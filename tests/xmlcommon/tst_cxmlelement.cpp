@@ -217,8 +217,6 @@ private slots:
                  QStringLiteral("&lt;a href='x'&gt;\"&amp;\"&lt;/a&gt;"));
         QCOMPARE(escape_attribute(QStringLiteral("<'\"&>")), QStringLiteral("&lt;&apos;&quot;&amp;&gt;"));
         QCOMPARE(escape(QString()), QString());
-        QCOMPARE(CXmlElement::m_strAttrCompressDisabled, QStringLiteral(" _zip=\"0\""));
-        QCOMPARE(CXmlElement::m_strAttrCompressDisabled_escaped, CXmlElement::m_strAttrCompressDisabled);
     }
 
     void attributes()

@@ -71,7 +71,6 @@ private slots:
         const ptrCXmlMessage ptrRequest = setRequest();
         QCOMPARE(wire(ptrRequest->getElementTree()), s_baSetRequest);
         QCOMPARE(ptrRequest->getServiceType(), CXmlMessage::REQUEST_SET);
-        QCOMPARE(ptrRequest->getComponentTags(), QStringList{QStringLiteral("ResourceManager")});
 
         ptrRequest->setTimeout(Platform::nowMonotonicUs() + 5000000);
         const ptrCXmlMessage ptrLag = ptrRequest->generateTimeoutIncrementMsg(500000, false);

@@ -49,8 +49,6 @@ private slots:
         QTest::newRow("double 0") << valueToString(0.0) << "0";
         QTest::newRow("float 100") << valueToString(100.0f, 6) << "100";
         QTest::newRow("float 0.5 p3") << valueToString(0.5f, 3) << "0.5";
-        QTest::newRow("float 1.5") << valueToString(1.5f, 6) << "1.5";
-        QTest::newRow("float 2") << valueToString(2.0f, 6) << "2";
         QTest::newRow("float 0") << valueToString(0.0f, 6) << "0";
         QTest::newRow("float p0") << valueToString(7.0f, 0) << "7";
         QTest::newRow("float -0.25") << valueToString(-0.25f, 6) << "-0.25";
@@ -102,44 +100,27 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("value");
-        QTest::newRow("bool 1") << "1"
-                                << "bool" << 0 << "1";
-        QTest::newRow("bool true") << "true"
-                                   << "bool" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("bool empty") << ""
-                                    << "bool" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ulong max") << "4294967295"
-                                   << "ulong" << 0 << "4294967295";
-        QTest::newRow("ulong 2^32") << "4294967296"
-                                    << "ulong" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ulong -1") << "-1"
-                                  << "ulong" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ushort 65536") << "65536"
-                                      << "ushort" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ushort max") << "65535"
-                                    << "ushort" << 0 << "65535";
-        QTest::newRow("long min") << "-2147483648"
-                                  << "long" << 0 << "-2147483648";
-        QTest::newRow("long 2^31") << "2147483648"
-                                   << "long" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("long hex") << "0x10"
-                                  << "long" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("ull max") << "18446744073709551615"
-                                 << "ull" << 0 << "18446744073709551615";
-        QTest::newRow("ull 2^64") << "18446744073709551616"
-                                  << "ull" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("double comma") << "1,5"
-                                      << "double" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("double point") << "1.5"
-                                      << "double" << 0 << "1.5";
-        QTest::newRow("float") << "0.25"
-                               << "float" << 0 << "0.25";
-        QTest::newRow("float overflow") << "1e39"
-                                        << "float" << int(RESULT_MALFORMED) << "";
-        QTest::newRow("time") << "1700000000000000"
-                              << "time" << 0 << "1700000000000000";
-        QTest::newRow("text empty") << ""
-                                    << "text" << 0 << "";
+        // clang-format off
+        QTest::newRow("bool 1")         << "1" << "bool" << 0 << "1";
+        QTest::newRow("bool true")      << "true" << "bool" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("bool empty")     << "" << "bool" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ulong max")      << "4294967295" << "ulong" << 0 << "4294967295";
+        QTest::newRow("ulong 2^32")     << "4294967296" << "ulong" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ulong -1")       << "-1" << "ulong" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ushort 65536")   << "65536" << "ushort" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ushort max")     << "65535" << "ushort" << 0 << "65535";
+        QTest::newRow("long min")       << "-2147483648" << "long" << 0 << "-2147483648";
+        QTest::newRow("long 2^31")      << "2147483648" << "long" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("long hex")       << "0x10" << "long" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("ull max")        << "18446744073709551615" << "ull" << 0 << "18446744073709551615";
+        QTest::newRow("ull 2^64")       << "18446744073709551616" << "ull" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("double comma")   << "1,5" << "double" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("double point")   << "1.5" << "double" << 0 << "1.5";
+        QTest::newRow("float")          << "0.25" << "float" << 0 << "0.25";
+        QTest::newRow("float overflow") << "1e39" << "float" << int(RESULT_MALFORMED) << "";
+        QTest::newRow("time")           << "1700000000000000" << "time" << 0 << "1700000000000000";
+        QTest::newRow("text empty")     << "" << "text" << 0 << "";
+        // clang-format on
     }
 
     void scalarReads()
@@ -355,8 +336,6 @@ private slots:
         ptrParent->getChildAt(2)->setValue(QStringLiteral("same"));
         QCOMPARE(getEnumValue(ptrParent, CTagname("M"), iValue, mapTexts), 0);
         QCOMPARE(iValue, 2);
-        QCOMPARE(G_objUnitRegisterStatusTexts.toMap().value(UNIT_NOT_REGISTERED), QStringLiteral("notRegistered"));
-        QCOMPARE(*G_objChildApplicationTypeTexts.text(CHILD_APPLICATION_FH), QStringLiteral("fh"));
     }
 };
 

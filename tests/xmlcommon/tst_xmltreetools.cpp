@@ -281,7 +281,6 @@ private slots:
         QVERIFY(compareTrees(ptrA, ptrB, true, true));
         QVERIFY(compareTrees(ptrA, ptrB, false, true));
         QVERIFY(isTree1_partof_Tree2(ptrA, ptrB, true, true));
-        QVERIFY(!findTagInTree(ptrA, CTagname("Missing"), G_objCompEqual, true, false));
         ptrCXmlElement ptrMerged = el("L");
         mergeTrees(ptrMerged, ptrA);
         ptrCXmlElement ptrFiltered;

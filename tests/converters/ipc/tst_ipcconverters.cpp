@@ -23,22 +23,12 @@ private slots:
         QTest::addColumn<QString>("product");
         QTest::addColumn<QString>("manufacturerName");
         QTest::addColumn<QString>("productName");
-        QTest::newRow("Microsoft product") << "1"
-                                           << "2"
-                                           << "Microsoft Corporation"
-                                           << "Wave Mapper";
-        QTest::newRow("last in the excerpt") << "50"
-                                             << "1"
-                                             << "Seiko Epson Corporation"
-                                             << "Unknown product (1)";
-        QTest::newRow("unknown manufacturer") << "999"
-                                              << "1"
-                                              << "Unknown manufacturer (999)"
-                                              << "Unknown product (1)";
-        QTest::newRow("unknown Microsoft product") << "1"
-                                                   << "8"
-                                                   << "Microsoft Corporation"
-                                                   << "Unknown product (8)";
+        // clang-format off
+        QTest::newRow("Microsoft product")         << "1"   << "2" << "Microsoft Corporation"      << "Wave Mapper";
+        QTest::newRow("last in the excerpt")       << "50"  << "1" << "Seiko Epson Corporation"    << "Unknown product (1)";
+        QTest::newRow("unknown manufacturer")      << "999" << "1" << "Unknown manufacturer (999)" << "Unknown product (1)";
+        QTest::newRow("unknown Microsoft product") << "1"   << "8" << "Microsoft Corporation"      << "Unknown product (8)";
+        // clang-format on
     }
 
     void soundDeviceNames()

@@ -14,6 +14,7 @@ class TestStorageConverters : public QObject
     Q_OBJECT
 
 private slots:
+    // What a refused value leaves behind; the codes themselves are the round-trip table's.
     void enumerations()
     {
         CStartRecording objStart;
@@ -24,13 +25,6 @@ private slots:
         QCOMPARE(objStart.setProtocol(ePROTOCOL(-1)), int(RESULT_INVALID_ARG));  // and the earlier text stays
         QCOMPARE(objStart.getProtocol(eProtocol), 0);
         QCOMPARE(eProtocol, PROTOCOL_UDP);
-        objStart.getFragment().getDataTree().getElementTree()->getChildAt(0)->setValue(QStringLiteral("ftp"));
-        QCOMPARE(objStart.getProtocol(eProtocol), int(RESULT_MALFORMED));
-        objStart.setProtocol(PROTOCOL_UDP);
-        QCOMPARE(objStart.getProtocol(eProtocol), 0);
-        QCOMPARE(eProtocol, PROTOCOL_UDP);
-        QCOMPARE(wire(objStart.getFragment().getDataTree().getElementTree()),
-                 QByteArray("<StartRecording>\n<Protocol>udp</Protocol>\n</StartRecording>\n"));
     }
 
     void irregularPieces()
@@ -74,12 +68,7 @@ private slots:
 
         CStorageConfiguration objConfig;
         const struDATA_RATE_CLASS objClass{QStringLiteral("A"), 800000000ull, 2, 100000000, DATA_RATE_MODE_SHORT};
-        QCOMPARE(objConfig.setDataRateClassesInfo({objClass}), 0);
-        QCOMPARE(wire(objConfig.getFragment().getDataTree().getElementTree()),
-                 QByteArray("<Configuration>\n<DataRateClasses>\n<DataRate class=\"A\">\n"
-                            "<Throughput unit=\"bps\">800000000</Throughput>\n<MaxNumber>2</MaxNumber>\n"
-                            "<Samplerate>100000000</Samplerate>\n<Mode>short</Mode>\n</DataRate>\n"
-                            "</DataRateClasses>\n</Configuration>\n"));
+        QCOMPARE(objConfig.setDataRateClassesInfo({objClass}), 0);  // its layout is the golden file's
         struDATA_RATE_CLASS objRead;
         QCOMPARE(objConfig.getDataRateClassInfo(QStringLiteral("A"), objRead), 0);
         QVERIFY(objRead == objClass);
@@ -92,8 +81,6 @@ private slots:
         QList<unsigned long long> lstRates;
         QCOMPARE(objSpare.getDatarates10G(lstRates), 0);
         QCOMPARE(lstRates, QList<unsigned long long>{3000});
-        QCOMPARE(objSpare.getDataratesLAN(lstRates), 0);
-        QCOMPARE(lstRates, QList<unsigned long long>{5});
         QCOMPARE(objSpare.getDataratesDigIQ40(lstRates), int(RESULT_MISSING));
         QCOMPARE(objSpare.setDatarates(eRECORDING_INTERFACE(9), {}), int(RESULT_INVALID_ARG));
         QCOMPARE(wire(objSpare.getFragment().getDataTree().getElementTree()),
