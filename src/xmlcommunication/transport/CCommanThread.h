@@ -37,8 +37,9 @@ class CConnectionThread;
 // reply 0x02400007, and a request whose connection is gone, or ends, is answered with the fault
 // 0x02400008. Several hosts may run side by side in one process, each with its own manager.
 //
-// Every operation may be called from any thread. Those that wait for the manager (getNextRequest,
-// sending a reply, getDebugInfo) never wait for a manager that has stopped, and work on the
+// Every operation may be called from any thread. Messages pass between the host's threads and the
+// connections' threads without crossing the manager's thread; the operations that do wait for the
+// manager (getDebugInfo, addConnection) never wait for a manager that has stopped, and work on the
 // manager's own thread too.
 class OXI_EXPORT CCommanThread : public QThread, public IfTimeoutIncRouter, public CDebugFlags
 {

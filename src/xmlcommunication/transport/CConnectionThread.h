@@ -21,8 +21,9 @@ class CConnection;
 class IfTimeoutIncRouter;
 
 // The handle the manager keeps for one connection: a thread of its own on which the connection
-// is made, lives and is deleted. Messages from any thread reach the connection through queued
-// signals; the connection's signals are relayed to the manager.
+// is made, lives and is deleted. Messages from any thread wait in an outbox that wakes the
+// connection's thread once for all of them; what the connection receives goes to the job sink
+// (the manager) on the connection's thread, and its other signals are relayed.
 //
 // The thread always ends: asked to quit before its event loop started, it does not start one;
 // a socket still open at the end is closed within a bounded time. A thread that does not end
