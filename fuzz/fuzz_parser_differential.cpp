@@ -4,6 +4,8 @@
 // the failure kinds must be the same. Half of the inputs get the wrapper of a connection
 // stream in front, which the own scanner needs before it reads anything itself. The limits are
 // lowered, so that inputs of some kilobytes reach them.
+#include "FuzzLimits.h"
+
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlStreamParser.h>
 
@@ -54,15 +56,6 @@ public:
     }
 };
 
-void limit(CXmlStreamParser& a_objParser)
-{
-    a_objParser.setMaxMessageBytes(16 * 1024);
-    a_objParser.setMaxBytesBetweenMessages(4 * 1024);
-    a_objParser.setMaxAttributes(16);
-    a_objParser.setMaxStartTagBytes(2 * 1024);
-    a_objParser.setMaxDepth(64);
-}
-
 // The pieces, chosen by the input's own bytes: mostly small, now and then a large one.
 QList<QByteArray> cut(const QByteArray& a_baInput)
 {
@@ -80,7 +73,7 @@ QStringList run(const QList<QByteArray>& a_lstPieces, bool a_bOwnScanner)
 {
     CRecorder objRecorder;
     CXmlStreamParser objParser(objRecorder, 1);
-    limit(objParser);
+    applyFuzzLimits(objParser);
     objParser.setOwnScanner(a_bOwnScanner);
     for (const QByteArray& baPiece : a_lstPieces)
         objRecorder.m_lstEvents.append(QStringLiteral("parse %1").arg(objParser.parse(baPiece)));

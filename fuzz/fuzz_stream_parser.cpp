@@ -7,6 +7,8 @@
 // Every message the parser accepts must come back as the same tree when it is written in the
 // wire form and parsed again. The parser's limits are lowered, so that inputs of some kilobytes
 // reach them.
+#include "FuzzLimits.h"
+
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/CXmlStreamParser.h>
 
@@ -51,15 +53,6 @@ bool sameTree(const CXmlElement& a_objA, const CXmlElement& a_objB)
             return false;
     }
     return true;
-}
-
-void limit(CXmlStreamParser& a_objParser)
-{
-    a_objParser.setMaxMessageBytes(16 * 1024);
-    a_objParser.setMaxBytesBetweenMessages(4 * 1024);
-    a_objParser.setMaxAttributes(16);
-    a_objParser.setMaxStartTagBytes(2 * 1024);
-    a_objParser.setMaxDepth(64);
 }
 
 class CRecorder : public IXmlListener
@@ -112,14 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_pData, size_t a_uiSize)
     CRecorder objWhole;
     {
         CXmlStreamParser objParser(objWhole, 1);
-        limit(objParser);
+        applyFuzzLimits(objParser);
         objParser.parse(baInput);
         objParser.parse(baEnd);
     }
     CRecorder objPieces;
     {
         CXmlStreamParser objParser(objPieces, 1);
-        limit(objParser);
+        applyFuzzLimits(objParser);
         for (int iPos = 0, i = 0; iPos < baInput.size(); ++i) {
             const int iLength = 1 + (quint8(baInput.at(i % baInput.size())) % 7);
             objParser.parse(baInput.mid(iPos, iLength));
