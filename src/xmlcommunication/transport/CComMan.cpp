@@ -545,14 +545,17 @@ void CComMan::SlotNewJob(ptrCXmlMessage a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYP
     // The connection has applied a peer's lag already: lag replies never reach the host.
     if (a_ptrMsg->getServiceType() == CXmlMessage::REPLY_LAG)
         return;
-    // The manager's own fragments are answered on its thread, where its state lives.
-    if (QThread::currentThread() != thread() && a_ptrMsg->getComponentTags().contains(Tag::XmlCommunicationDevice)) {
-        QMetaObject::invokeMethod(
-            this, [this, a_ptrMsg, a_eType] { SlotNewJob(a_ptrMsg, a_eType); }, Qt::QueuedConnection);
-        return;
+    // The manager's own fragments are answered on its thread, where its state lives; the layer's
+    // component is looked for once on the common path of every message.
+    if (a_ptrMsg->getComponentTags().contains(Tag::XmlCommunicationDevice)) {
+        if (QThread::currentThread() != thread()) {
+            QMetaObject::invokeMethod(
+                this, [this, a_ptrMsg, a_eType] { SlotNewJob(a_ptrMsg, a_eType); }, Qt::QueuedConnection);
+            return;
+        }
+        if (handleCommDeviceFragments(a_ptrMsg))
+            return;
     }
-    if (handleCommDeviceFragments(a_ptrMsg))
-        return;
     switch (a_eType) {
     case GLOBAL_XML_TYPES::ekMT_REQUEST: addNewRequest(a_ptrMsg); break;
     case GLOBAL_XML_TYPES::ekMT_REPLY: addNewReply(a_ptrMsg); break;
