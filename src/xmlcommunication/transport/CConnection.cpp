@@ -604,11 +604,11 @@ void CConnection::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESS
     emit SignalNewJob(a_ptrMsg, a_eType);
 }
 
-void CConnection::sendBatch(const QList<QPair<ptrCXmlMessage, quint32>>& a_lstMessages)
+void CConnection::sendBatch(const std::vector<std::pair<ptrCXmlMessage, quint32>>& a_vecMessages)
 {
     m_bInBatch = true;
     m_llBatchBytes = 0;
-    for (const auto& objEntry : a_lstMessages)
+    for (const auto& objEntry : a_vecMessages)
         SlotSendMessage(objEntry.first, objEntry.second);
     m_bInBatch = false;
     m_llBatchBytes = 0;

@@ -18,6 +18,8 @@
 #include <QtNetwork/QAbstractSocket>
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 class QTcpSocket;
 
@@ -83,7 +85,7 @@ public:
     // Writes bytes to the peer under the send watchdog; false when they could not be written.
     bool sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFailure);
     // Sends the messages in order and hands their bytes to the system in one go at the end.
-    void sendBatch(const QList<QPair<XmlCommon::ptrCXmlMessage, quint32>>& a_lstMessages);
+    void sendBatch(const std::vector<std::pair<XmlCommon::ptrCXmlMessage, quint32>>& a_vecMessages);
     unsigned short handleDbgFlagSetup(const typMapDbgFlags& a_mapSetup) override;
 
 signals:

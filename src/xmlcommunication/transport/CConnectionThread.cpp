@@ -179,20 +179,20 @@ void CConnectionThread::openSending()
 
 void CConnectionThread::addToOutbox(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
-    m_lstOutbox.append({a_ptrMsg, a_u32ContinuousId});
-    if (m_lstOutbox.size() == 1)
+    m_vecOutbox.emplace_back(a_ptrMsg, a_u32ContinuousId);
+    if (m_vecOutbox.size() == 1)
         QMetaObject::invokeMethod(
             m_pConnection, [this] { drainOutbox(); }, Qt::QueuedConnection);
 }
 
 void CConnectionThread::drainOutbox()
 {
-    QList<QPair<ptrCXmlMessage, quint32>> lstMessages;
     {
         std::unique_lock lock(m_objSendMutex);
-        lstMessages.swap(m_lstOutbox);
+        m_vecDraining.swap(m_vecOutbox);
     }
-    m_pConnection->sendBatch(lstMessages);
+    m_pConnection->sendBatch(m_vecDraining);
+    m_vecDraining.clear();
 }
 
 void CConnectionThread::sendByteArray(const QByteArray& a_baBytes)

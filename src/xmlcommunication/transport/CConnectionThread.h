@@ -13,6 +13,8 @@
 #include <functional>
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace XmlCommunication
 {
@@ -142,6 +144,9 @@ private:
     std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
     QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstEarly;
-    QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstOutbox;  // not empty: a drain is posted
+    // Not empty: a drain is posted. The two vectors trade places at each drain and keep their
+    // capacity, so that a burst does not cost an allocation per message and a large free per batch.
+    std::vector<std::pair<XmlCommon::ptrCXmlMessage, quint32>> m_vecOutbox;
+    std::vector<std::pair<XmlCommon::ptrCXmlMessage, quint32>> m_vecDraining;  // the connection's thread only
 };
 }  // namespace XmlCommunication
