@@ -69,14 +69,17 @@ void CXmlSocketReader::SlotReadData()
 {
     if (!m_pSocket)
         return;
-    // Drains what Qt holds in chunks of at most one buffer; the parser keeps its state between them.
-    // A chunk is as large as what is there: a full buffer for every small message would cost a
-    // large allocation each time, and with it a sweep of the allocator's free lists.
+    // Drains what Qt holds in chunks into one array kept between reads: a new array per read
+    // cost an allocation, and the release of a large one a sweep of the allocator's free lists.
+    // The array grows to the largest chunk read, at most s_iChunkBytes. A parser that keeps a
+    // copy of a chunk gets its own, since writing into a shared array detaches it.
     for (qint64 llAvailable = m_pSocket->bytesAvailable(); llAvailable > 0; llAvailable = m_pSocket->bytesAvailable()) {
-        const QByteArray baChunk = m_pSocket->read(qMin<qint64>(llAvailable, m_uiBufferSize));
-        if (baChunk.isEmpty())
+        m_baChunk.resize(int(qMin<qint64>(llAvailable, s_iChunkBytes)));
+        const qint64 llRead = m_pSocket->read(m_baChunk.data(), m_baChunk.size());
+        if (llRead <= 0)
             return;
-        parseChunk(baChunk);
+        m_baChunk.resize(int(llRead));
+        parseChunk(m_baChunk);
     }
 }
 

@@ -66,6 +66,8 @@ private:
 
     std::unique_ptr<XmlCommon::CXmlStreamParser> m_pParser;
     QPointer<QTcpSocket> m_pSocket;  // not owned
+    static constexpr int s_iChunkBytes = 32768;
+    QByteArray m_baChunk;
     unsigned int m_uiConnectionId;
     struConnectionLimits m_objLimits;
     QString m_strLastError;
