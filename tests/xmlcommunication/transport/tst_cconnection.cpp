@@ -355,28 +355,6 @@ private slots:
         CAliveCheckManager::setMsgAvailableTime(30000000);
     }
 
-    void misbehavingPeersAreClosed_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("logText");
-        QTest::newRow("oversized message")
-            << "<Event id=\"1\">\n<X>" + QByteArray(20000, 'x') << QStringLiteral("is not read further");
-        QTest::newRow("unfinished message") << QByteArray("<Event id=\"1\">\n<X>") << QStringLiteral("not completed");
-    }
-
-    void misbehavingPeersAreClosed()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, logText);
-        struConnectionLimits objLimits;
-        objLimits.llMaxMessageBytes = 10000;
-        objLimits.uiMessageCompletionMs = 200;
-        CFixture objFixture(objLimits);
-        objFixture.m_objPeer.write(bytes);
-        QVERIFY(QTest::qWaitFor([&] { return objFixture.m_objPeer.isClosed(); }, 5000));
-        QVERIFY2(objFixture.m_objLog.contains(logText), qPrintable(objFixture.m_objLog.all()));
-    }
-
     void peerThatStopsReading()
     {
         struConnectionLimits objLimits;
