@@ -368,9 +368,15 @@ void CCommanThread::announceJob(GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
 {
     // One wake-up of the host's thread for all the messages queued until it runs; the host still
     // gets one signal per message, in the order they were queued, and never inside a send.
-    std::unique_lock lock(m_objAnnounceMutex);
-    m_vecAnnounced.append(a_eType);
-    if (m_vecAnnounced.size() == 1)
+    // The wake-up is posted after the lock is released: the host's thread, woken at once, would
+    // otherwise wait for the lock of the very thread that woke it.
+    bool bFirst = false;
+    {
+        std::unique_lock lock(m_objAnnounceMutex);
+        m_vecAnnounced.append(a_eType);
+        bFirst = m_vecAnnounced.size() == 1;
+    }
+    if (bFirst)
         QMetaObject::invokeMethod(
             this, [this] { emitAnnounced(); }, Qt::QueuedConnection);
 }
