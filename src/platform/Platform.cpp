@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <mutex>
 
 namespace Platform
@@ -163,6 +164,21 @@ quint64 currentThreadId()
 bool shutdownSending(qintptr a_typDescriptor)
 {
     return a_typDescriptor >= 0 && ::shutdown(int(a_typDescriptor), SHUT_WR) == 0;
+}
+
+qint64 sendWithoutWaiting(qintptr a_typDescriptor, const char* a_pData, qint64 a_llSize)
+{
+    if (a_typDescriptor < 0)
+        return -1;
+    for (;;) {
+        const ssize_t iSent = ::send(int(a_typDescriptor), a_pData, size_t(a_llSize), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (iSent >= 0)
+            return qint64(iSent);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
 }
 
 quint64 currentProcessId()

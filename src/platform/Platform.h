@@ -49,6 +49,10 @@ OXI_EXPORT quint64 currentProcessId();
 // while it still receives; false when the system refuses.
 OXI_EXPORT bool shutdownSending(qintptr a_typDescriptor);
 
+// Hands bytes to a connected TCP socket's system buffer without waiting: the count taken (0 when
+// the buffer is full), or -1 when the system refuses them; never raises a broken-pipe signal.
+OXI_EXPORT qint64 sendWithoutWaiting(qintptr a_typDescriptor, const char* a_pData, qint64 a_llSize);
+
 struct struIpv4Interface
 {
     QString strName;

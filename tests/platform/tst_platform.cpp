@@ -3,6 +3,8 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDateTime>
 #include <QtCore/QThread>
+#include <QtNetwork/QTcpServer>
+#include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
 #include <atomic>
@@ -77,6 +79,32 @@ private slots:
             }
         }
         QVERIFY(bLoopback);
+    }
+
+    // Sending never blocks: a full buffer takes nothing, a reset peer is an error, not a signal.
+    void sendWithoutWaiting()
+    {
+        QTcpServer objServer;
+        QVERIFY(objServer.listen(QHostAddress::LocalHost));
+        QTcpSocket objClient;
+        objClient.connectToHost(QHostAddress::LocalHost, objServer.serverPort());
+        QVERIFY(objClient.waitForConnected(5000) && objServer.waitForNewConnection(5000));
+        QTcpSocket* pPeer = objServer.nextPendingConnection();
+        const qintptr typSocket = objClient.socketDescriptor();
+
+        QCOMPARE(Platform::sendWithoutWaiting(typSocket, "hello", 5), qint64(5));
+        QVERIFY(pPeer->waitForReadyRead(5000));
+        QCOMPARE(pPeer->readAll(), QByteArray("hello"));
+
+        const QByteArray baChunk(64 * 1024, 'x');
+        qint64 llTaken = 1;
+        for (int i = 0; i < 10000 && llTaken > 0; ++i)
+            llTaken = Platform::sendWithoutWaiting(typSocket, baChunk.constData(), baChunk.size());
+        QCOMPARE(llTaken, qint64(0));
+
+        pPeer->abort();
+        QVERIFY(QTest::qWaitFor([&] { return Platform::sendWithoutWaiting(typSocket, "x", 1) < 0; }, 5000));
+        QCOMPARE(Platform::sendWithoutWaiting(-1, "x", 1), qint64(-1));
     }
 };
 

@@ -606,7 +606,8 @@ void CConnection::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESS
 
 void CConnection::sendBatch(const std::vector<std::pair<ptrCXmlMessage, quint32>>& a_vecMessages)
 {
-    m_bInBatch = true;
+    // A single message goes out as it is written.
+    m_bInBatch = a_vecMessages.size() > 1;
     m_llBatchBytes = 0;
     for (const auto& objEntry : a_vecMessages)
         SlotSendMessage(objEntry.first, objEntry.second);
@@ -902,7 +903,8 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
         }
     }
     int iStalls = 0;
-    for (qint64 llDone = 0; bOk && llDone < a_baBytes.size();) {
+    qint64 llDone = bOk && !m_bInBatch ? sendDirectly(a_baBytes) : 0;
+    while (bOk && llDone < a_baBytes.size()) {
         const qint64 llWritten = m_pSocket->write(a_baBytes.constData() + llDone, a_baBytes.size() - llDone);
         if (m_bInBatch)
             m_llBatchBytes += qMax<qint64>(llWritten, 0);
@@ -922,6 +924,17 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
     if (!bOk && a_bAbortOnFailure && isConnected())
         m_pSocket->abort();
     return bOk;
+}
+
+// While Qt holds no bytes of the socket, they go straight to the system: Qt's buffered write arms
+// its write notifier and the flush disarms it, and each wakes this thread's event loop once more.
+// What the system does not take now, or refuses, is left to Qt's buffer and its error handling.
+qint64 CConnection::sendDirectly(const QByteArray& a_baBytes)
+{
+    if (m_pSocket->state() != QAbstractSocket::ConnectedState || m_pSocket->bytesToWrite() != 0)
+        return 0;
+    return qMax<qint64>(
+        Platform::sendWithoutWaiting(m_pSocket->socketDescriptor(), a_baBytes.constData(), a_baBytes.size()), 0);
 }
 
 bool CConnection::checkSendBacklog()

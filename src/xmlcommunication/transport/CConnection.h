@@ -171,6 +171,7 @@ private:
     void sendLag(const XmlCommon::ptrCXmlMessage& a_ptrMsg);
     bool writeMessage(const XmlCommon::ptrCXmlMessage& a_ptrMsg, unsigned int a_uiAvailableTime,
                       bool a_bProcessingTime = false);
+    qint64 sendDirectly(const QByteArray& a_baBytes);
     bool checkSendBacklog();
     void answerLocally(const XmlCommon::ptrCXmlMessage& a_ptrRequest, unsigned int a_uiFaultId);
     void passUpReply(const XmlCommon::ptrCXmlMessage& a_ptrReply);
