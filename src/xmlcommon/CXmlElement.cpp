@@ -103,30 +103,45 @@ inline bool isCDataEnd(const QChar* a_pText, int a_i, int a_iLength)
     return a_i + 2 < a_iLength && a_pText[a_i + 1] == QLatin1Char(']') && a_pText[a_i + 2] == QLatin1Char('>');
 }
 
+// The pieces are mostly a few bytes long: copied with fixed-size moves that stay within both
+// ends, which spares the call of a general copy.
 inline char* putBytes(char* a_pOut, const char* a_pText, int a_iLength)
 {
-    std::memcpy(a_pOut, a_pText, size_t(a_iLength));
+    const size_t uLength = size_t(a_iLength);
+    if (uLength >= 8 && uLength <= 16) {
+        std::memcpy(a_pOut, a_pText, 8);
+        std::memcpy(a_pOut + uLength - 8, a_pText + uLength - 8, 8);
+    } else if (uLength >= 4 && uLength < 8) {
+        std::memcpy(a_pOut, a_pText, 4);
+        std::memcpy(a_pOut + uLength - 4, a_pText + uLength - 4, 4);
+    } else if (uLength > 16) {
+        std::memcpy(a_pOut, a_pText, uLength);
+    } else if (uLength >= 2) {
+        std::memcpy(a_pOut, a_pText, 2);
+        std::memcpy(a_pOut + uLength - 2, a_pText + uLength - 2, 2);
+    } else if (uLength == 1) {
+        *a_pOut = *a_pText;
+    }
     return a_pOut + a_iLength;
 }
 
-char* putNonAscii(const QChar* a_pText, int& a_i, int a_iLength, char* a_pOut)
+// The UTF-8 of a character beyond ASCII; a surrogate pair has been joined before.
+char* putNonAscii(char32_t a_u, char* a_pOut)
 {
-    const char16_t c = a_pText[a_i].unicode();
-    if (c < 0x800) {
-        *a_pOut++ = char(0xc0 | (c >> 6));
-        *a_pOut++ = char(0x80 | (c & 0x3f));
-    } else if (QChar::isHighSurrogate(c) && a_i + 1 < a_iLength && a_pText[a_i + 1].isLowSurrogate()) {
-        const char32_t u = QChar::surrogateToUcs4(c, a_pText[++a_i].unicode());
-        *a_pOut++ = char(0xf0 | (u >> 18));
-        *a_pOut++ = char(0x80 | ((u >> 12) & 0x3f));
-        *a_pOut++ = char(0x80 | ((u >> 6) & 0x3f));
-        *a_pOut++ = char(0x80 | (u & 0x3f));
-    } else if (QChar::isSurrogate(c) || c >= 0xfffe) {
+    if (a_u < 0x800) {
+        *a_pOut++ = char(0xc0 | (a_u >> 6));
+        *a_pOut++ = char(0x80 | (a_u & 0x3f));
+    } else if (a_u >= 0x10000) {
+        *a_pOut++ = char(0xf0 | (a_u >> 18));
+        *a_pOut++ = char(0x80 | ((a_u >> 12) & 0x3f));
+        *a_pOut++ = char(0x80 | ((a_u >> 6) & 0x3f));
+        *a_pOut++ = char(0x80 | (a_u & 0x3f));
+    } else if (QChar::isSurrogate(a_u) || a_u >= 0xfffe) {
         a_pOut = putBytes(a_pOut, s_szReplacement, 3);
     } else {
-        *a_pOut++ = char(0xe0 | (c >> 12));
-        *a_pOut++ = char(0x80 | ((c >> 6) & 0x3f));
-        *a_pOut++ = char(0x80 | (c & 0x3f));
+        *a_pOut++ = char(0xe0 | (a_u >> 12));
+        *a_pOut++ = char(0x80 | ((a_u >> 6) & 0x3f));
+        *a_pOut++ = char(0x80 | (a_u & 0x3f));
     }
     return a_pOut;
 }
@@ -141,7 +156,10 @@ template <eESCAPE Mode> char* encode(const QChar* a_pText, int a_iLength, char* 
         if (c < 0x80 && s_aPlain<Mode>[c]) {
             *a_pOut++ = char(c);
         } else if (c >= 0x80) {
-            a_pOut = putNonAscii(a_pText, i, a_iLength, a_pOut);
+            char32_t u = c;
+            if (QChar::isHighSurrogate(c) && i + 1 < a_iLength && a_pText[i + 1].isLowSurrogate())
+                u = QChar::surrogateToUcs4(c, a_pText[++i].unicode());
+            a_pOut = putNonAscii(u, a_pOut);
         } else if (Mode == eESCAPE::CData && c == ']') {
             if (isCDataEnd(a_pText, i, a_iLength)) {
                 a_pOut = putBytes(a_pOut, s_szSplitCDataEnd, int(sizeof(s_szSplitCDataEnd) - 1));
@@ -186,6 +204,8 @@ char s_cNoRoom = 0;
 // the room left over stays below a few tens of kilobytes.
 const int s_iShortText = 1024;
 
+const int s_iFirstBlock = 1024;
+
 // Writes into the caller's buffer through a cursor. While writing, the buffer is stretched to
 // its whole capacity, so that a piece costs one comparison and a copy instead of a QByteArray
 // append; it is cut back to the written bytes when writing ends or the bytes are handed on.
@@ -213,6 +233,17 @@ public:
             m_pCur = putBytes(m_pCur, a_pText, a_iLength);
     }
     void add(const QByteArray& a_baText) { add(a_baText.constData(), a_baText.size()); }
+    void add(QLatin1String a_strText) { add(a_strText.data(), a_strText.size()); }
+
+    // Several pieces with one look at the room; near the end of the room piece by piece, so that
+    // text that does not fit is cut where it always was.
+    template <typename... Pieces> void addAll(const Pieces&... a_objPieces)
+    {
+        if (m_pLimit - m_pCur >= (qint64(length(a_objPieces)) + ...))
+            (put(a_objPieces), ...);
+        else
+            (add(a_objPieces), ...);
+    }
 
     template <eESCAPE Mode> void addText(const QChar* a_pText, int a_iLength)
     {
@@ -231,24 +262,34 @@ public:
     }
 
 private:
-    bool fits(qint64 a_llBytes) { return m_pLimit - m_pCur >= a_llBytes || grow(a_llBytes); }
+    static int length(char) { return 1; }
+    static int length(const QByteArray& a_baText) { return a_baText.size(); }
+    static int length(QLatin1String a_strText) { return a_strText.size(); }
+    void put(char a_c) { *m_pCur++ = a_c; }
+    void put(const QByteArray& a_baText) { m_pCur = putBytes(m_pCur, a_baText.constData(), a_baText.size()); }
+    void put(QLatin1String a_strText) { m_pCur = putBytes(m_pCur, a_strText.data(), a_strText.size()); }
 
-    bool reserve(qint64 a_llBytes)
+    Q_ALWAYS_INLINE bool fits(qint64 a_llBytes) { return m_pLimit - m_pCur >= a_llBytes || grow(a_llBytes); }
+
+    Q_ALWAYS_INLINE bool reserve(qint64 a_llBytes) { return m_pLimit - m_pCur >= a_llBytes || growOrRefuse(a_llBytes); }
+
+    Q_NEVER_INLINE bool growOrRefuse(qint64 a_llBytes)
     {
-        if (fits(a_llBytes))
+        if (grow(a_llBytes))
             return true;
         m_bOk = false;
         m_pLimit = m_pCur;
         return false;
     }
 
-    bool grow(qint64 a_llBytes)
+    Q_NEVER_INLINE bool grow(qint64 a_llBytes)
     {
         const qint64 llUsed = size();
         if (!m_bOk || llUsed + a_llBytes > m_llMaxBytes)
             return false;
-        // QByteArray grows its block geometrically; then the whole block is written into.
-        m_baOut.resize(int(llUsed + a_llBytes));
+        // QByteArray grows its block geometrically; then the whole block is written into. A
+        // first block of some size spares a small message the climb through tiny blocks.
+        m_baOut.resize(int(std::max(llUsed + a_llBytes, std::min<qint64>(s_iFirstBlock, m_llMaxBytes))));
         m_baOut.resize(m_baOut.capacity());
         m_pBegin = m_baOut.data();
         m_pCur = m_pBegin + llUsed;
@@ -277,8 +318,10 @@ private:
 
 inline bool isCDataSection(const QString& a_strValue)
 {
+    // The first character decides for nearly every value, without a call.
     return a_strValue.size() >= s_strCDataBegin.size() + s_strCDataEnd.size() &&
-           a_strValue.startsWith(s_strCDataBegin) && a_strValue.endsWith(s_strCDataEnd);
+           a_strValue.constData()->unicode() == '<' && a_strValue.startsWith(s_strCDataBegin) &&
+           a_strValue.endsWith(s_strCDataEnd);
 }
 
 template <eESCAPE Mode> QString escapeText(const QString& a_strText)
@@ -323,9 +366,7 @@ eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned in
     const CTagname& objTag = a_objElement.tagname();
     a_objOut.add(objTag.begin());
     for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
-        a_objOut.add(' ');
-        a_objOut.add(ptrAttr->baName);
-        a_objOut.add("=\"", 2);
+        a_objOut.addAll(' ', ptrAttr->baName, QLatin1String("=\""));
         a_objOut.addText<eESCAPE::Attribute>(ptrAttr->strValue.constData(), ptrAttr->strValue.size());
         a_objOut.add('"');
     }
@@ -347,8 +388,7 @@ eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned in
         }
         if (a_objElement.isCompressionDisabled() && a_objOut.ok())
             a_uiUncompressedBytes += unsigned(a_objOut.size() - llValueStart);
-        a_objOut.add(objTag.end());
-        a_objOut.add('\n');
+        a_objOut.addAll(objTag.end(), '\n');
     } else if (a_objElement.getNumberOfChildren() == 0) {
         a_objOut.add("/>\n", 3);
     } else {
@@ -608,8 +648,7 @@ int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_
             iGoOn = enter(*lstChildren.at(objFrame.iNextChild++));
             continue;
         }
-        a_objOut.add(objFrame.pElement->tagname().end());
-        a_objOut.add('\n');
+        a_objOut.addAll(objFrame.pElement->tagname().end(), '\n');
         vecStack.removeLast();
         iGoOn = !a_objOut.ok() ? -1 : completed() ? 1 : 0;
     }
