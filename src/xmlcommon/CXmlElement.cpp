@@ -3,6 +3,8 @@
 #include "CWorkMan.h"
 #include "ResultCodes.h"
 
+#include <QtCore/QVarLengthArray>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -61,92 +63,129 @@ template <eESCAPE Mode> constexpr std::array<struEntity, 128> entities()
 
 template <eESCAPE Mode> constexpr std::array<struEntity, 128> s_aEntities = entities<Mode>();
 
-// Receives the encoded bytes: counting them first, then writing them where they were measured.
-class CByteCounter
+// Whether an ASCII character is written as its own byte; in a CDATA section a "]" may start a
+// "]]>", which is looked at more closely.
+template <eESCAPE Mode> constexpr std::array<bool, 128> plainCharacters()
 {
-public:
-    void put(char) { ++m_llBytes; }
-    void put(const char*, int a_iLength) { m_llBytes += a_iLength; }
-    qint64 m_llBytes = 0;
-};
-
-class CByteWriter
-{
-public:
-    explicit CByteWriter(char* a_pOut) : m_pOut(a_pOut) {}
-    void put(char a_c) { *m_pOut++ = a_c; }
-    void put(const char* a_pText, int a_iLength)
-    {
-        std::memcpy(m_pOut, a_pText, size_t(a_iLength));
-        m_pOut += a_iLength;
-    }
-
-private:
-    char* m_pOut;
-};
-
-template <typename Sink> void putNonAscii(Sink& a_objSink, const QChar* a_pText, int& a_i, int a_iLength)
-{
-    const char16_t c = a_pText[a_i].unicode();
-    if (c < 0x800) {
-        a_objSink.put(char(0xc0 | (c >> 6)));
-        a_objSink.put(char(0x80 | (c & 0x3f)));
-    } else if (QChar::isHighSurrogate(c) && a_i + 1 < a_iLength && a_pText[a_i + 1].isLowSurrogate()) {
-        const char32_t u = QChar::surrogateToUcs4(c, a_pText[++a_i].unicode());
-        a_objSink.put(char(0xf0 | (u >> 18)));
-        a_objSink.put(char(0x80 | ((u >> 12) & 0x3f)));
-        a_objSink.put(char(0x80 | ((u >> 6) & 0x3f)));
-        a_objSink.put(char(0x80 | (u & 0x3f)));
-    } else if (QChar::isSurrogate(c) || c >= 0xfffe) {
-        a_objSink.put(s_szReplacement, 3);
-    } else {
-        a_objSink.put(char(0xe0 | (c >> 12)));
-        a_objSink.put(char(0x80 | ((c >> 6) & 0x3f)));
-        a_objSink.put(char(0x80 | (c & 0x3f)));
-    }
+    std::array<bool, 128> aPlain{};
+    for (size_t c = 0; c < aPlain.size(); ++c)
+        aPlain[c] = s_aEntities<Mode>[c].iLength == 0 && !(Mode == eESCAPE::CData && c == ']');
+    return aPlain;
 }
 
-// The UTF-8 of a text, escaped as the mode says. Inside a CDATA section every "]]>" is split
-// between two sections, so that the section does not end early.
-template <eESCAPE Mode, typename Sink> void encode(const QChar* a_pText, int a_iLength, Sink& a_objSink)
+template <eESCAPE Mode> constexpr std::array<bool, 128> s_aPlain = plainCharacters<Mode>();
+
+// Bytes beyond one that an ASCII character becomes.
+template <eESCAPE Mode> constexpr std::array<qint8, 128> extraBytes()
+{
+    std::array<qint8, 128> aExtra{};
+    for (size_t c = 0; c < aExtra.size(); ++c)
+        aExtra[c] = qint8(std::max(0, s_aEntities<Mode>[c].iLength - 1));
+    return aExtra;
+}
+
+template <eESCAPE Mode> constexpr std::array<qint8, 128> s_aExtra = extraBytes<Mode>();
+
+// The most bytes one UTF-16 unit can become: its entity, or three of UTF-8 (a surrogate pair's
+// four bytes are two for each half; a split "]]>" is five for each of its characters).
+template <eESCAPE Mode> constexpr int maxBytesPerUnit()
+{
+    int iMax = 3;
+    for (const struEntity& objEntity : s_aEntities<Mode>)
+        iMax = std::max(iMax, objEntity.iLength);
+    return iMax;
+}
+
+const char s_szSplitCDataEnd[] = "]]]]><![CDATA[>";
+
+inline bool isCDataEnd(const QChar* a_pText, int a_i, int a_iLength)
+{
+    return a_i + 2 < a_iLength && a_pText[a_i + 1] == QLatin1Char(']') && a_pText[a_i + 2] == QLatin1Char('>');
+}
+
+// The pieces are mostly a few bytes long: copied with fixed-size moves that stay within both
+// ends, which spares the call of a general copy.
+inline char* putBytes(char* a_pOut, const char* a_pText, int a_iLength)
+{
+    const size_t uLength = size_t(a_iLength);
+    if (uLength >= 8 && uLength <= 16) {
+        std::memcpy(a_pOut, a_pText, 8);
+        std::memcpy(a_pOut + uLength - 8, a_pText + uLength - 8, 8);
+    } else if (uLength >= 4 && uLength < 8) {
+        std::memcpy(a_pOut, a_pText, 4);
+        std::memcpy(a_pOut + uLength - 4, a_pText + uLength - 4, 4);
+    } else if (uLength > 16) {
+        std::memcpy(a_pOut, a_pText, uLength);
+    } else if (uLength >= 2) {
+        std::memcpy(a_pOut, a_pText, 2);
+        std::memcpy(a_pOut + uLength - 2, a_pText + uLength - 2, 2);
+    } else if (uLength == 1) {
+        *a_pOut = *a_pText;
+    }
+    return a_pOut + a_iLength;
+}
+
+// The UTF-8 of a character beyond ASCII; a surrogate pair has been joined before.
+char* putNonAscii(char32_t a_u, char* a_pOut)
+{
+    if (a_u < 0x800) {
+        *a_pOut++ = char(0xc0 | (a_u >> 6));
+        *a_pOut++ = char(0x80 | (a_u & 0x3f));
+    } else if (a_u >= 0x10000) {
+        *a_pOut++ = char(0xf0 | (a_u >> 18));
+        *a_pOut++ = char(0x80 | ((a_u >> 12) & 0x3f));
+        *a_pOut++ = char(0x80 | ((a_u >> 6) & 0x3f));
+        *a_pOut++ = char(0x80 | (a_u & 0x3f));
+    } else if (QChar::isSurrogate(a_u) || a_u >= 0xfffe) {
+        a_pOut = putBytes(a_pOut, s_szReplacement, 3);
+    } else {
+        *a_pOut++ = char(0xe0 | (a_u >> 12));
+        *a_pOut++ = char(0x80 | ((a_u >> 6) & 0x3f));
+        *a_pOut++ = char(0x80 | (a_u & 0x3f));
+    }
+    return a_pOut;
+}
+
+// Writes the UTF-8 of a text, escaped as the mode says, at a_pOut, which has room for it, and
+// returns the end. Inside a CDATA section every "]]>" is split between two sections, so that
+// the section does not end early.
+template <eESCAPE Mode> char* encode(const QChar* a_pText, int a_iLength, char* a_pOut)
 {
     for (int i = 0; i < a_iLength; ++i) {
         const char16_t c = a_pText[i].unicode();
-        if (c >= 0x80) {
-            putNonAscii(a_objSink, a_pText, i, a_iLength);
-        } else if (Mode == eESCAPE::CData && c == ']' && i + 2 < a_iLength && a_pText[i + 1] == QLatin1Char(']') &&
-                   a_pText[i + 2] == QLatin1Char('>')) {
-            a_objSink.put("]]]]><![CDATA[>", 15);
-            i += 2;
-        } else if (const struEntity& objEntity = s_aEntities<Mode>[c]; objEntity.iLength != 0) {
-            a_objSink.put(objEntity.pszText, objEntity.iLength);
+        if (c < 0x80 && s_aPlain<Mode>[c]) {
+            *a_pOut++ = char(c);
+        } else if (c >= 0x80) {
+            char32_t u = c;
+            if (QChar::isHighSurrogate(c) && i + 1 < a_iLength && a_pText[i + 1].isLowSurrogate())
+                u = QChar::surrogateToUcs4(c, a_pText[++i].unicode());
+            a_pOut = putNonAscii(u, a_pOut);
+        } else if (Mode == eESCAPE::CData && c == ']') {
+            if (isCDataEnd(a_pText, i, a_iLength)) {
+                a_pOut = putBytes(a_pOut, s_szSplitCDataEnd, int(sizeof(s_szSplitCDataEnd) - 1));
+                i += 2;
+            } else {
+                *a_pOut++ = ']';
+            }
         } else {
-            a_objSink.put(char(c));
+            a_pOut = putBytes(a_pOut, s_aEntities<Mode>[c].pszText, s_aEntities<Mode>[c].iLength);
         }
     }
+    return a_pOut;
 }
 
-// The bytes encode() gives, counted without writing them.
+// The bytes encode() writes, counted without writing them.
 template <eESCAPE Mode> qint64 encodedLength(const QChar* a_pText, int a_iLength)
 {
-    if (Mode == eESCAPE::CData) {
-        CByteCounter objCounter;
-        encode<Mode>(a_pText, a_iLength, objCounter);
-        return objCounter.m_llBytes;
-    }
-    // Bytes beyond one per character: an ASCII character's entity, or a longer UTF-8 sequence
-    // (a surrogate pair's four bytes are two for each half).
-    static constexpr std::array<qint8, 128> s_aExtra = [] {
-        std::array<qint8, 128> aExtra{};
-        for (size_t c = 0; c < aExtra.size(); ++c)
-            aExtra[c] = qint8(std::max(0, s_aEntities<Mode>[c].iLength - 1));
-        return aExtra;
-    }();
     qint64 llBytes = a_iLength;
     for (int i = 0; i < a_iLength; ++i) {
         const char16_t c = a_pText[i].unicode();
         if (c < 0x80) {
-            llBytes += s_aExtra[c];
+            llBytes += s_aExtra<Mode>[c];
+            if (Mode == eESCAPE::CData && c == ']' && isCDataEnd(a_pText, i, a_iLength)) {
+                llBytes += qint64(sizeof(s_szSplitCDataEnd) - 1) - 3;
+                i += 2;
+            }
         } else if (c < 0x800) {
             llBytes += 1;
         } else {
@@ -158,62 +197,131 @@ template <eESCAPE Mode> qint64 encodedLength(const QChar* a_pText, int a_iLength
     return llBytes;
 }
 
-// Appends to the caller's buffer while everything fits; once something did not, nothing more
-// is appended and ok() stays false. Sizes are counted before the buffer grows.
+// Where the cursor stands while it has no buffer: no room at all.
+char s_cNoRoom = 0;
+
+// Texts up to this length get room for their longest encoding instead of being counted first;
+// the room left over stays below a few tens of kilobytes.
+const int s_iShortText = 1024;
+
+const int s_iFirstBlock = 1024;
+
+// Writes into the caller's buffer through a cursor. While writing, the buffer is stretched to
+// its whole capacity, so that a piece costs one comparison and a copy instead of a QByteArray
+// append; it is cut back to the written bytes when writing ends or the bytes are handed on.
+// Once something did not fit, nothing more is written and ok() stays false. Sizes are counted
+// in 64 bits before the buffer grows.
 class CWireOut
 {
 public:
     CWireOut(QByteArray& a_baOut, qint64 a_llMaxBytes) : m_baOut(a_baOut), m_llMaxBytes(a_llMaxBytes) {}
+    CWireOut(const CWireOut&) = delete;
+    CWireOut& operator=(const CWireOut&) = delete;
+    ~CWireOut() { settle(); }
 
     bool ok() const { return m_bOk; }
-    QByteArray& buffer() { return m_baOut; }
+    qint64 size() const { return m_bStretched ? m_pCur - m_pBegin : m_baOut.size(); }
 
     void add(char a_c)
     {
-        if (room(1))
-            m_baOut += a_c;
+        if (reserve(1))
+            *m_pCur++ = a_c;
     }
     void add(const char* a_pText, int a_iLength)
     {
-        if (room(a_iLength))
-            m_baOut.append(a_pText, a_iLength);
+        if (reserve(a_iLength))
+            m_pCur = putBytes(m_pCur, a_pText, a_iLength);
     }
     void add(const QByteArray& a_baText) { add(a_baText.constData(), a_baText.size()); }
+    void add(QLatin1String a_strText) { add(a_strText.data(), a_strText.size()); }
+
+    // Several pieces with one look at the room; near the end of the room piece by piece, so that
+    // text that does not fit is cut where it always was.
+    template <typename... Pieces> void addAll(const Pieces&... a_objPieces)
+    {
+        if (m_pLimit - m_pCur >= (qint64(length(a_objPieces)) + ...))
+            (put(a_objPieces), ...);
+        else
+            (add(a_objPieces), ...);
+    }
 
     template <eESCAPE Mode> void addText(const QChar* a_pText, int a_iLength)
     {
-        const qint64 llBytes = encodedLength<Mode>(a_pText, a_iLength);
-        if (!room(llBytes))
-            return;
-        const int iStart = m_baOut.size();
-        m_baOut.resize(iStart + int(llBytes));
-        char* pOut = m_baOut.data() + iStart;
-        if (llBytes == a_iLength) {
-            // Plain ASCII, the usual case: each character is its byte.
-            for (int i = 0; i < a_iLength; ++i)
-                pOut[i] = char(a_pText[i].unicode());
-            return;
-        }
-        CByteWriter objWriter(pOut);
-        encode<Mode>(a_pText, a_iLength, objWriter);
+        // A short text gets room for its longest encoding, which spares counting it first.
+        constexpr int iMaxBytes = maxBytesPerUnit<Mode>();
+        if ((a_iLength <= s_iShortText && fits(qint64(a_iLength) * iMaxBytes)) ||
+            reserve(encodedLength<Mode>(a_pText, a_iLength)))
+            m_pCur = encode<Mode>(a_pText, a_iLength, m_pCur);
+    }
+
+    // The work man takes bytes from the front of the buffer.
+    void handOn(CWorkMan& a_objWorkMan)
+    {
+        settle();
+        a_objWorkMan.processBuffer(m_baOut);
     }
 
 private:
-    bool room(qint64 a_llBytes)
+    static int length(char) { return 1; }
+    static int length(const QByteArray& a_baText) { return a_baText.size(); }
+    static int length(QLatin1String a_strText) { return a_strText.size(); }
+    void put(char a_c) { *m_pCur++ = a_c; }
+    void put(const QByteArray& a_baText) { m_pCur = putBytes(m_pCur, a_baText.constData(), a_baText.size()); }
+    void put(QLatin1String a_strText) { m_pCur = putBytes(m_pCur, a_strText.data(), a_strText.size()); }
+
+    Q_ALWAYS_INLINE bool fits(qint64 a_llBytes) { return m_pLimit - m_pCur >= a_llBytes || grow(a_llBytes); }
+
+    Q_ALWAYS_INLINE bool reserve(qint64 a_llBytes) { return m_pLimit - m_pCur >= a_llBytes || growOrRefuse(a_llBytes); }
+
+    Q_NEVER_INLINE bool growOrRefuse(qint64 a_llBytes)
     {
-        m_bOk = m_bOk && m_baOut.size() + a_llBytes <= m_llMaxBytes;
-        return m_bOk;
+        if (grow(a_llBytes))
+            return true;
+        m_bOk = false;
+        m_pLimit = m_pCur;
+        return false;
+    }
+
+    Q_NEVER_INLINE bool grow(qint64 a_llBytes)
+    {
+        const qint64 llUsed = size();
+        if (!m_bOk || llUsed + a_llBytes > m_llMaxBytes)
+            return false;
+        // QByteArray grows its block geometrically; then the whole block is written into. A
+        // first block of some size spares a small message the climb through tiny blocks.
+        m_baOut.resize(int(std::max(llUsed + a_llBytes, std::min<qint64>(s_iFirstBlock, m_llMaxBytes))));
+        m_baOut.resize(m_baOut.capacity());
+        m_pBegin = m_baOut.data();
+        m_pCur = m_pBegin + llUsed;
+        m_pLimit = m_pBegin + std::min<qint64>(m_baOut.size(), m_llMaxBytes);
+        m_bStretched = true;
+        return true;
+    }
+
+    void settle()
+    {
+        if (!m_bStretched)
+            return;
+        m_baOut.resize(int(m_pCur - m_pBegin));
+        m_pBegin = m_pCur = m_pLimit = &s_cNoRoom;
+        m_bStretched = false;
     }
 
     QByteArray& m_baOut;
     const qint64 m_llMaxBytes;
+    char* m_pBegin = &s_cNoRoom;
+    char* m_pCur = &s_cNoRoom;
+    char* m_pLimit = &s_cNoRoom;  // the end of the block or the longest text allowed
+    bool m_bStretched = false;
     bool m_bOk = true;
 };
 
 inline bool isCDataSection(const QString& a_strValue)
 {
+    // The first character decides for nearly every value, without a call.
     return a_strValue.size() >= s_strCDataBegin.size() + s_strCDataEnd.size() &&
-           a_strValue.startsWith(s_strCDataBegin) && a_strValue.endsWith(s_strCDataEnd);
+           a_strValue.constData()->unicode() == '<' && a_strValue.startsWith(s_strCDataBegin) &&
+           a_strValue.endsWith(s_strCDataEnd);
 }
 
 template <eESCAPE Mode> QString escapeText(const QString& a_strText)
@@ -258,9 +366,7 @@ eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned in
     const CTagname& objTag = a_objElement.tagname();
     a_objOut.add(objTag.begin());
     for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
-        a_objOut.add(' ');
-        a_objOut.add(ptrAttr->baName);
-        a_objOut.add("=\"", 2);
+        a_objOut.addAll(' ', ptrAttr->baName, QLatin1String("=\""));
         a_objOut.addText<eESCAPE::Attribute>(ptrAttr->strValue.constData(), ptrAttr->strValue.size());
         a_objOut.add('"');
     }
@@ -271,7 +377,7 @@ eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned in
     eHEAD eResult = eHEAD::Leaf;
     if (!strValue.isEmpty()) {
         a_objOut.add('>');
-        const int iValueStart = a_objOut.buffer().size();
+        const qint64 llValueStart = a_objOut.size();
         if (isCDataSection(strValue)) {
             const int iMarkers = s_strCDataBegin.size() + s_strCDataEnd.size();
             a_objOut.add(s_strCDataBegin.data(), s_strCDataBegin.size());
@@ -281,9 +387,8 @@ eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned in
             a_objOut.addText<eESCAPE::Text>(strValue.constData(), strValue.size());
         }
         if (a_objElement.isCompressionDisabled() && a_objOut.ok())
-            a_uiUncompressedBytes += unsigned(a_objOut.buffer().size() - iValueStart);
-        a_objOut.add(objTag.end());
-        a_objOut.add('\n');
+            a_uiUncompressedBytes += unsigned(a_objOut.size() - llValueStart);
+        a_objOut.addAll(objTag.end(), '\n');
     } else if (a_objElement.getNumberOfChildren() == 0) {
         a_objOut.add("/>\n", 3);
     } else {
@@ -509,15 +614,14 @@ namespace
 int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_uiUncompressedBytes,
               CWorkMan* a_pWorkMan, bool& a_bHandedOn)
 {
-    QByteArray& baOut = a_objOut.buffer();
     unsigned int uiThreshold = 0;
-    std::vector<struWriteFrame> vecStack;
+    QVarLengthArray<struWriteFrame, 32> vecStack;
 
     // After an element's last line: hand full buffers on, then the parent asks whether to go on.
     auto completed = [&]() {
-        if (uiThreshold != 0 && unsigned(baOut.size()) >= uiThreshold) {
+        if (uiThreshold != 0 && a_objOut.size() >= uiThreshold) {
             a_bHandedOn = true;
-            a_pWorkMan->processBuffer(baOut);
+            a_objOut.handOn(*a_pWorkMan);
         }
         return vecStack.empty() || a_pWorkMan == nullptr || a_pWorkMan->proceed();
     };
@@ -544,9 +648,8 @@ int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_
             iGoOn = enter(*lstChildren.at(objFrame.iNextChild++));
             continue;
         }
-        a_objOut.add(objFrame.pElement->tagname().end());
-        a_objOut.add('\n');
-        vecStack.pop_back();
+        a_objOut.addAll(objFrame.pElement->tagname().end(), '\n');
+        vecStack.removeLast();
         iGoOn = !a_objOut.ok() ? -1 : completed() ? 1 : 0;
     }
     return iGoOn;

@@ -107,6 +107,18 @@ private slots:
                                               "<Frequency unit=\"Hz\">1000000</Frequency>\n</Tuner>\n<Idle/>\n"
                                               "</Request>\n")
                                 << 0u;
+        // Texts beyond a thousand characters are counted before they are written.
+        QTest::newRow("long texts") << el("T", {{"a", QString::fromUtf8("\xc3\xa4\"\t").repeated(400)}},
+                                          QString::fromUtf8("\xf0\x9f\x98\x80<\r\xe2\x82\xac").repeated(300) +
+                                              QChar(0xd800))
+                                    << "<T a=\"" + QByteArray("\xc3\xa4&quot;&#9;").repeated(400) + "\">" +
+                                           QByteArray("\xf0\x9f\x98\x80&lt;&#13;\xe2\x82\xac").repeated(300) +
+                                           "\xef\xbf\xbd</T>\n"
+                                    << 0u;
+        QTest::newRow("long cdata") << el("D", {}, "<![CDATA[" + QString("a]]>\r").repeated(300) + "]]>")
+                                    << "<D><![CDATA[" + QByteArray("a]]]]><![CDATA[>]]>&#13;<![CDATA[").repeated(300) +
+                                           "]]></D>\n"
+                                    << 0u;
         QTest::newRow("digit name") << ptrCXmlElement(new CXmlElement(Tag::_10M)) << QByteArray("<10M/>\n") << 0u;
     }
 
@@ -328,6 +340,23 @@ private slots:
         QTest::newRow("escaped value too long") << el("T", {}, "a&b") << 19 << QByteArray();
         QTest::newRow("attribute too long") << el("T", {{"v", "\"\""}}, {}) << 20 << QByteArray();
         QTest::newRow("closing tag too long") << el("R", {}, {}, {el("C")}) << 18 << QByteArray();
+        // Texts beyond a thousand characters are counted before they are written: with room for
+        // all but two of their bytes they are refused; counted too short, they would run past the
+        // block instead (the test gives the buffer room for the limit only).
+        const struct
+        {
+            ptrCXmlElement ptrTree;
+            int iAfterText;  // bytes of the wire form behind the long text
+        } aLong[] = {{el("T", {}, QString(1100, QLatin1Char('&'))), 5},
+                     {el("D", {}, "<![CDATA[" + QString("]]>\r").repeated(300) + "]]>"), 8},
+                     {el("U", {{"a", QString::fromUtf8("\xf0\x9f\x98\x80\"\xc3\xa4").repeated(400)}}), 4}};
+        for (const auto& objLong : aLong) {
+            const QByteArray baWire = wire(objLong.ptrTree);
+            const QByteArray baName = objLong.ptrTree->tagname().name();
+            QTest::newRow("long " + baName + " fits exactly") << objLong.ptrTree << 5 + baWire.size() << baWire;
+            QTest::newRow("long " + baName + " text two bytes over")
+                << objLong.ptrTree << 5 + baWire.size() - objLong.iAfterText - 2 << QByteArray();
+        }
     }
 
     void refusedWhenTooLong()
@@ -336,6 +365,8 @@ private slots:
         QFETCH(int, maxBytes);
         QFETCH(QByteArray, expected);
         QByteArray ba("head:");
+        // Room for exactly the limit: a text counted too short would run past the block.
+        ba.reserve(maxBytes);
         unsigned int uiCount = 0;
         const int iResult = writeWire(*tree, ba, uiCount, nullptr, maxBytes);
         QCOMPARE(iResult, expected.isEmpty() ? 0x02420001 : 0);
