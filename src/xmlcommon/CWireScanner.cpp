@@ -75,12 +75,87 @@ constexpr std::array<std::array<bool, 256>, 3> s_aSpecial = [] {
     return a;
 }();
 
+// Bytes that end a run of plain text: its end, or one it cannot be copied over as it is.
+constexpr std::array<bool, 256> s_aTextStop = [] {
+    std::array<bool, 256> a{};
+    for (int c = 0; c < 256; ++c)
+        a[size_t(c)] = s_aSpecial[0][size_t(c)] || c == '<';
+    return a;
+}();
+
+// The same for attribute values, per quote.
+constexpr std::array<std::array<bool, 256>, 2> s_aValueStop = [] {
+    std::array<std::array<bool, 256>, 2> a{};
+    for (int c = 0; c < 256; ++c) {
+        a[0][size_t(c)] = s_aSpecial[1][size_t(c)] || c == '"';
+        a[1][size_t(c)] = s_aSpecial[1][size_t(c)] || c == '\'';
+    }
+    return a;
+}();
+
+inline quint64 load64(const char* a_p)
+{
+    quint64 uiWord;
+    std::memcpy(&uiWord, a_p, sizeof(uiWord));
+    return uiWord;
+}
+inline quint64 load32(const char* a_p)
+{
+    quint32 uiWord;
+    std::memcpy(&uiWord, a_p, sizeof(uiWord));
+    return uiWord;
+}
+
+// Keys of up to 32 bytes as two words, read a word at a time: the first and last bytes, which
+// overlap when the key is short, and for keys beyond 16 bytes the middle folded in. Equal keys
+// of equal length give equal words.
+inline void keyWords(const char* a_p, int a_iLength, quint64& a_uiFirst, quint64& a_uiLast)
+{
+    if (a_iLength >= 8) {
+        a_uiFirst = load64(a_p);
+        a_uiLast = load64(a_p + a_iLength - 8);
+        if (a_iLength > 16) {
+            a_uiFirst ^= load64(a_p + 8) * 0x9e3779b97f4a7c15ull;
+            a_uiLast ^= load64(a_p + a_iLength - 16) * 0xc2b2ae3d27d4eb4full;
+        }
+    } else if (a_iLength >= 4) {
+        a_uiFirst = load32(a_p);
+        a_uiLast = load32(a_p + a_iLength - 4);
+    } else {
+        a_uiFirst = a_iLength > 0
+                        ? uchar(a_p[0]) | uint(uchar(a_p[a_iLength / 2])) << 8 | uint(uchar(a_p[a_iLength - 1])) << 16
+                        : 0;
+        a_uiLast = 0;
+    }
+}
+
 inline uint byteHash(const char* a_p, int a_iLength)
 {
-    uint uiHash = uint(a_iLength);
-    for (int i = 0; i < a_iLength; ++i)
-        uiHash = uiHash * 31 + uchar(a_p[i]);
-    return uiHash ^ (uiHash >> 8);
+    quint64 uiFirst;
+    quint64 uiLast;
+    keyWords(a_p, a_iLength, uiFirst, uiLast);
+    const quint64 uiMixed = (uiFirst ^ quint64(a_iLength) << 56) * 0x9e3779b97f4a7c15ull ^
+                            (uiLast + 0x632be59bd9b4e019ull) * 0xc2b2ae3d27d4eb4full;
+    return uint(uiMixed >> 32);
+}
+
+// Bytes compared a word at a time where they are long enough, without a call.
+inline bool sameBytes(const char* a_p, const char* a_q, int a_iLength)
+{
+    if (a_iLength >= 8) {
+        for (int i = 0; i < a_iLength - 8; i += 8) {
+            if (load64(a_p + i) != load64(a_q + i))
+                return false;
+        }
+        return load64(a_p + a_iLength - 8) == load64(a_q + a_iLength - 8);
+    }
+    if (a_iLength >= 4)
+        return load32(a_p) == load32(a_q) && load32(a_p + a_iLength - 4) == load32(a_q + a_iLength - 4);
+    for (int i = 0; i < a_iLength; ++i) {
+        if (a_p[i] != a_q[i])
+            return false;
+    }
+    return true;
 }
 
 bool isXmlChar(uint a_uiCode)
@@ -186,7 +261,7 @@ public:
             m_objUncached = a_fnMake();
             return m_objUncached;
         }
-        const size_t uiFirst = size_t((byteHash(a_p, a_iLength) * 2654435769u) >> 24) & ~size_t(1);
+        const size_t uiFirst = size_t(byteHash(a_p, a_iLength) >> 24) & ~size_t(1);
         if (matches(m_aEntries[uiFirst], a_p, a_iLength))
             return m_aEntries[uiFirst].value;
         if (matches(m_aEntries[uiFirst + 1], a_p, a_iLength)) {
@@ -210,7 +285,7 @@ private:
     };
     static bool matches(const struEntry& a_objEntry, const char* a_p, int a_iLength)
     {
-        return a_objEntry.iLength == a_iLength && std::memcmp(a_objEntry.acKey, a_p, size_t(a_iLength)) == 0;
+        return a_objEntry.iLength == a_iLength && sameBytes(a_objEntry.acKey, a_p, a_iLength);
     }
 
     std::array<struEntry, 256> m_aEntries;
@@ -612,12 +687,23 @@ bool CWireScanner::partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind)
 
 CWireScanner::eSTEPS CWireScanner::text()
 {
-    const void* pLess = std::memchr(m_p + m_iScan, '<', size_t(m_iEnd - m_iScan));
+    // A text looked at for the first time is searched for its end and for bytes that need
+    // decoding in one pass: most texts have none.
+    int iPlain = m_iPos;
+    if (m_iScan <= m_iPos) {
+        while (iPlain < m_iEnd && !s_aTextStop[uchar(m_p[iPlain])])
+            ++iPlain;
+        m_iScan = iPlain;
+    }
+    const void* pLess = m_iScan < m_iEnd && m_p[m_iScan] == '<'
+                            ? m_p + m_iScan
+                            : std::memchr(m_p + m_iScan, '<', size_t(m_iEnd - m_iScan));
     if (!pLess) {
         m_iScan = m_iEnd;
         return STEP_MORE;
     }
     const int iStop = int(static_cast<const char*>(pLess) - m_p);
+    const bool bPlain = iStop == iPlain;
     if (betweenExceeded(iStop))
         return STEP_HAND_OVER;
     if (!m_pCurrent && m_iWrappers == 0) {
@@ -626,12 +712,14 @@ CWireScanner::eSTEPS CWireScanner::text()
             if (!isSpace(m_p[i]))
                 return STEP_HAND_OVER;
         }
-    } else if (m_pCurrent && m_ePrevious != TOKEN_OTHER) {
+    } else if (m_pCurrent && m_ePrevious != TOKEN_OTHER && !startTagFollows(iStop)) {
         QString strText;
-        if (!decode(m_iPos, iStop, TEXT_CONTENT, &strText))
+        if (bPlain)
+            strText = m_pCache->text(m_p + m_iPos, iStop - m_iPos);
+        else if (!decode(m_iPos, iStop, TEXT_CONTENT, &strText))
             return STEP_HAND_OVER;
         takeCharacters(std::move(strText), false);
-    } else if (!decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
+    } else if (!bPlain && !decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
         return STEP_HAND_OVER;
     }
     if (!m_pCurrent && iStop > m_iPos && m_p[iStop - 1] == '\r') {
@@ -641,6 +729,13 @@ CWireScanner::eSTEPS CWireScanner::text()
     m_ePrevious = TOKEN_TEXT;
     finish(iStop);
     return STEP_DONE;
+}
+
+// A start tag drops the text before it (and "<?" goes to the reader): such a text is only
+// checked.
+bool CWireScanner::startTagFollows(int a_iLess) const
+{
+    return a_iLess + 1 < m_iEnd && m_p[a_iLess + 1] != '/' && m_p[a_iLess + 1] != '!';
 }
 
 // As the parser collects the reader's character tokens: text before a CDATA section is
@@ -822,6 +917,17 @@ CWireScanner::eSTEPS CWireScanner::startTag()
 {
     // The tag may not reach the byte at iLimit.
     const int iLimit = int(qMin<qint64>(m_iEnd, m_iPos + m_objLimits.llMaxStartTagBytes));
+    // A tag looked at for the first time has mostly arrived whole: it is read in one pass, and
+    // searched for its end and parsed apart only when that pass is not sure of it.
+    if (m_iScan <= m_iPos && isNameStart(m_p[m_iPos + 1])) {
+        int k = m_iPos + 2;
+        while (k < iLimit && isNameChar(m_p[k]))
+            ++k;
+        int iClose = 0;
+        bool bEmpty = false;
+        if (readTag(k, iLimit, iClose, bEmpty))
+            return openElement(k - m_iPos - 1, bEmpty, iClose + 1);
+    }
     char cQuote = m_cQuote;
     int j = qMax(m_iScan, m_iPos + 1);
     while (j < iLimit) {
@@ -859,6 +965,66 @@ CWireScanner::eSTEPS CWireScanner::startTag()
     if (parseAttributes(k, j, false, bEmpty) != STEP_DONE)
         return STEP_HAND_OVER;
     return openElement(k - m_iPos - 1, bEmpty, j + 1);
+}
+
+// The rest of a start tag from a_iFrom, into m_vecAttrs, with the index of its ">": true only
+// when the tag ends before a_iLimit and is fine as parseAttributes() would find it, which then
+// would find the same attributes.
+bool CWireScanner::readTag(int a_iFrom, int a_iLimit, int& a_iClose, bool& a_bEmpty)
+{
+    m_vecAttrs.clear();
+    int k = a_iFrom;
+    for (;;) {
+        const int iSpace = k;
+        while (k < a_iLimit && isSpace(m_p[k]))
+            ++k;
+        if (k >= a_iLimit)
+            return false;
+        if (m_p[k] == '>') {
+            a_iClose = k;
+            return true;
+        }
+        if (m_p[k] == '/') {
+            a_bEmpty = true;
+            a_iClose = k + 1;
+            return k + 1 < a_iLimit && m_p[k + 1] == '>';
+        }
+        if (k == iSpace || !isNameStart(m_p[k]) || m_vecAttrs.size() >= m_objLimits.iMaxAttributes)
+            return false;
+        const int iName = k;
+        while (k < a_iLimit && isNameChar(m_p[k]))
+            ++k;
+        const int iNameLength = k - iName;
+        while (k < a_iLimit && isSpace(m_p[k]))
+            ++k;
+        if (k >= a_iLimit || m_p[k] != '=')
+            return false;
+        ++k;
+        while (k < a_iLimit && isSpace(m_p[k]))
+            ++k;
+        if (k >= a_iLimit || (m_p[k] != '"' && m_p[k] != '\''))
+            return false;
+        const char cQuote = m_p[k];
+        for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
+            if (objAttr.iNameLength == iNameLength && sameBytes(m_p + objAttr.iName, m_p + iName, iNameLength))
+                return false;
+        }
+        const std::array<bool, 256>& aStop = s_aValueStop[cQuote == '\''];
+        int i = k + 1;
+        while (i < a_iLimit && !aStop[uchar(m_p[i])])
+            ++i;
+        if (i >= a_iLimit)
+            return false;
+        const bool bPlain = m_p[i] == cQuote;
+        if (!bPlain) {
+            const void* pClose = std::memchr(m_p + i, cQuote, size_t(a_iLimit - i));
+            if (!pClose)
+                return false;
+            i = int(static_cast<const char*>(pClose) - m_p);
+        }
+        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, i - k - 1, bPlain});
+        k = i + 1;
+    }
 }
 
 // The attributes between a_iFrom and the ">" at a_iEnd, into m_vecAttrs; a_bPartial: of a tag
@@ -900,8 +1066,7 @@ CWireScanner::eSTEPS CWireScanner::parseAttributes(int a_iFrom, int a_iEnd, bool
         if (m_vecAttrs.size() >= m_objLimits.iMaxAttributes)
             return STEP_HAND_OVER;
         for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
-            if (objAttr.iNameLength == iNameLength &&
-                std::memcmp(m_p + objAttr.iName, m_p + iName, size_t(iNameLength)) == 0)
+            if (objAttr.iNameLength == iNameLength && sameBytes(m_p + objAttr.iName, m_p + iName, iNameLength))
                 return STEP_HAND_OVER;
         }
         const void* pClose = std::memchr(m_p + k + 1, cQuote, size_t(a_iEnd - k - 1));
@@ -913,7 +1078,7 @@ CWireScanner::eSTEPS CWireScanner::parseAttributes(int a_iFrom, int a_iEnd, bool
         const int iClose = int(static_cast<const char*>(pClose) - m_p);
         if (a_bPartial && !decode(k + 1, iClose, TEXT_ATTRIBUTE, nullptr))
             return STEP_HAND_OVER;
-        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, iClose - k - 1});
+        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, iClose - k - 1, false});
         k = iClose + 1;
     }
 }
@@ -932,7 +1097,9 @@ bool CWireScanner::addAttributes(CXmlElement& a_objElement)
     a_objElement.m_lstAttributes.reserve(m_vecAttrs.size());
     for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
         QString strValue;
-        if (!decode(objAttr.iValue, objAttr.iValue + objAttr.iValueLength, TEXT_ATTRIBUTE, &strValue))
+        if (objAttr.bPlain)
+            strValue = m_pCache->text(m_p + objAttr.iValue, objAttr.iValueLength);
+        else if (!decode(objAttr.iValue, objAttr.iValue + objAttr.iValueLength, TEXT_ATTRIBUTE, &strValue))
             return false;
         const char* pName = m_p + objAttr.iName;
         // "_zip" "0" is the writer's mark of a value that is not to be compressed.
@@ -1025,8 +1192,7 @@ CWireScanner::eSTEPS CWireScanner::endTag()
     if (k != iClose || betweenExceeded(iClose + 1))
         return STEP_HAND_OVER;
     const QByteArray* pExpected = expectedEndTag();
-    if (!pExpected || pExpected->size() != iNameLength ||
-        std::memcmp(pExpected->constData(), m_p + iName, size_t(iNameLength)) != 0)
+    if (!pExpected || pExpected->size() != iNameLength || !sameBytes(pExpected->constData(), m_p + iName, iNameLength))
         return STEP_HAND_OVER;
     return closeElement(iClose + 1);
 }

@@ -105,6 +105,7 @@ private:
         int iNameLength;
         int iValue;
         int iValueLength;
+        bool bPlain;  // the value needs no decoding
     };
 
     int takeData(const char* a_pData, int a_iLength);
@@ -124,6 +125,7 @@ private:
     eSTEPS endTag();
     eSTEPS openElement(int a_iNameLength, bool a_bEmpty, int a_iEnd);
     eSTEPS closeElement(int a_iEnd);
+    bool readTag(int a_iFrom, int a_iLimit, int& a_iClose, bool& a_bEmpty);
     eSTEPS parseAttributes(int a_iFrom, int a_iEnd, bool a_bPartial, bool& a_bEmpty);
     bool partialValid();
     bool partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind);
@@ -133,6 +135,7 @@ private:
     const QByteArray* expectedEndTag() const;
     bool addAttributes(CXmlElement& a_objElement);
     bool attributesValid();
+    bool startTagFollows(int a_iLess) const;
     bool decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pstrOut);
     bool appendReference(int& a_iPos, int a_iTo);
     void takeCharacters(QString&& a_strText, bool a_bCData);
