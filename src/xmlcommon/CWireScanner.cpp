@@ -22,6 +22,10 @@ const int s_iNodeBytes = 64;
 const int s_iMaxCuts = 65536;
 // Texts up to this length repeat (units, flags, small numbers) and are shared from the cache.
 const int s_iShortText = 16;
+// The buffers of decoded texts keep this much from one to the next; beyond the larger size,
+// which one long text reaches, they are given back.
+const int s_iScratch = 256;
+const int s_iMaxScratch = 65536;
 
 enum eCHARS : uchar
 {
@@ -139,6 +143,22 @@ inline uint byteHash(const char* a_p, int a_iLength)
     return uint(uiMixed >> 32);
 }
 
+// A key of up to 32 bytes copied a word at a time where it is long enough.
+inline void copyKey(char* a_pTo, const char* a_pFrom, int a_iLength)
+{
+    if (a_iLength >= 8) {
+        for (int i = 0; i < a_iLength - 8; i += 8)
+            std::memcpy(a_pTo + i, a_pFrom + i, 8);
+        std::memcpy(a_pTo + a_iLength - 8, a_pFrom + a_iLength - 8, 8);
+    } else if (a_iLength >= 4) {
+        std::memcpy(a_pTo, a_pFrom, 4);
+        std::memcpy(a_pTo + a_iLength - 4, a_pFrom + a_iLength - 4, 4);
+    } else {
+        for (int i = 0; i < a_iLength; ++i)
+            a_pTo[i] = a_pFrom[i];
+    }
+}
+
 // Bytes compared a word at a time where they are long enough, without a call.
 inline bool sameBytes(const char* a_p, const char* a_q, int a_iLength)
 {
@@ -182,6 +202,57 @@ void appendUtf8(QByteArray& a_baOut, uint a_uiCode)
         a_baOut.append(char(0x80 | (a_uiCode & 0x3f)));
     }
 }
+
+// Where decode() puts a text: nowhere when it is only checked, UTF-16 units when it is ASCII
+// (byte() refuses any other byte), UTF-8 bytes otherwise.
+class CCheckSink
+{
+public:
+    void run(const char*, int) {}
+    void code(uint) {}
+    bool byte(char) { return true; }
+};
+
+class CUnitSink
+{
+public:
+    explicit CUnitSink(QChar* a_pOut) : m_pOut(a_pOut) {}
+    void run(const char* a_p, int a_iLength)
+    {
+        for (int i = 0; i < a_iLength; ++i)
+            *m_pOut++ = QLatin1Char(a_p[i]);
+    }
+    void code(uint a_uiCode)
+    {
+        if (QChar::requiresSurrogates(a_uiCode)) {
+            *m_pOut++ = QChar(QChar::highSurrogate(a_uiCode));
+            *m_pOut++ = QChar(QChar::lowSurrogate(a_uiCode));
+        } else {
+            *m_pOut++ = QChar(ushort(a_uiCode));
+        }
+    }
+    bool byte(char) { return false; }
+    int size(const QChar* a_pBegin) const { return int(m_pOut - a_pBegin); }
+
+private:
+    QChar* m_pOut;
+};
+
+class CByteSink
+{
+public:
+    explicit CByteSink(QByteArray& a_baOut) : m_baOut(a_baOut) {}
+    void run(const char* a_p, int a_iLength) { m_baOut.append(a_p, a_iLength); }
+    void code(uint a_uiCode) { appendUtf8(m_baOut, a_uiCode); }
+    bool byte(char a_c)
+    {
+        m_baOut.append(a_c);
+        return true;
+    }
+
+private:
+    QByteArray& m_baOut;
+};
 
 // The character of "&#...;" between a_p and a_pEnd (the ";"), or 0 when it is not one the
 // scanner can be sure of.
@@ -261,19 +332,10 @@ public:
             m_objUncached = a_fnMake();
             return m_objUncached;
         }
-        const size_t uiFirst = size_t(byteHash(a_p, a_iLength) >> 24) & ~size_t(1);
-        if (matches(m_aEntries[uiFirst], a_p, a_iLength))
-            return m_aEntries[uiFirst].value;
-        if (matches(m_aEntries[uiFirst + 1], a_p, a_iLength)) {
-            std::swap(m_aEntries[uiFirst], m_aEntries[uiFirst + 1]);
-        } else {
-            m_aEntries[uiFirst + 1] = std::move(m_aEntries[uiFirst]);
-            struEntry& objEntry = m_aEntries[uiFirst];
-            objEntry.value = a_fnMake();
-            objEntry.iLength = a_iLength;
-            std::memcpy(objEntry.acKey, a_p, size_t(a_iLength));
-        }
-        return m_aEntries[uiFirst].value;
+        const size_t uiFirst = firstSlot(byteHash(a_p, a_iLength));
+        if (const Value* pValue = hit(uiFirst, a_p, a_iLength))
+            return *pValue;
+        return insert(uiFirst, a_p, a_iLength, a_fnMake());
     }
 
 private:
@@ -283,9 +345,29 @@ private:
         char acKey[s_iMaxKey];
         Value value;
     };
+    static size_t firstSlot(uint a_uiHash) { return size_t(a_uiHash >> 24) & ~size_t(1); }
     static bool matches(const struEntry& a_objEntry, const char* a_p, int a_iLength)
     {
         return a_objEntry.iLength == a_iLength && sameBytes(a_objEntry.acKey, a_p, a_iLength);
+    }
+    // The key's value, moved to the first of its slots, or null.
+    const Value* hit(size_t a_uiFirst, const char* a_p, int a_iLength)
+    {
+        if (matches(m_aEntries[a_uiFirst], a_p, a_iLength))
+            return &m_aEntries[a_uiFirst].value;
+        if (!matches(m_aEntries[a_uiFirst + 1], a_p, a_iLength))
+            return nullptr;
+        std::swap(m_aEntries[a_uiFirst], m_aEntries[a_uiFirst + 1]);
+        return &m_aEntries[a_uiFirst].value;
+    }
+    const Value& insert(size_t a_uiFirst, const char* a_p, int a_iLength, Value a_objValue)
+    {
+        m_aEntries[a_uiFirst + 1] = std::move(m_aEntries[a_uiFirst]);
+        struEntry& objEntry = m_aEntries[a_uiFirst];
+        objEntry.value = std::move(a_objValue);
+        objEntry.iLength = a_iLength;
+        copyKey(objEntry.acKey, a_p, a_iLength);
+        return objEntry.value;
     }
 
     std::array<struEntry, 256> m_aEntries;
@@ -763,47 +845,84 @@ bool CWireScanner::decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pst
             *a_pstrOut = m_pCache->text(m_p + a_iFrom, a_iTo - a_iFrom);
         return true;
     }
-    m_baScratch.clear();
-    m_baScratch.append(m_p + a_iFrom, i - a_iFrom);
+    if (!a_pstrOut) {
+        CCheckSink objCheck;
+        return decodeInto(a_iFrom, a_iTo, a_eKind, objCheck) == DECODE_DONE;
+    }
+    // ASCII text, most of it, is decoded straight into UTF-16 units, no more of them than it
+    // has bytes; other text through UTF-8. The buffers keep their capacity, up to a limit.
+    if (m_strUnits.capacity() > s_iMaxScratch)
+        m_strUnits = QString();
+    m_strUnits.reserve(qMax(a_iTo - a_iFrom, s_iScratch));
+    m_strUnits.resize(a_iTo - a_iFrom);
+    CUnitSink objUnits(m_strUnits.data());
+    const eDECODED eUnits = decodeInto(a_iFrom, a_iTo, a_eKind, objUnits);
+    if (eUnits != DECODE_NOT_ASCII) {
+        if (eUnits == DECODE_FAULT)
+            return false;
+        *a_pstrOut = QString(m_strUnits.constData(), objUnits.size(m_strUnits.constData()));
+        return true;
+    }
+    if (m_baScratch.capacity() > s_iMaxScratch)
+        m_baScratch = QByteArray();
+    m_baScratch.reserve(s_iScratch);
+    m_baScratch.resize(0);
+    CByteSink objBytes(m_baScratch);
+    if (decodeInto(a_iFrom, a_iTo, a_eKind, objBytes) != DECODE_DONE)
+        return false;
+    *a_pstrOut = QString::fromUtf8(m_baScratch);
+    return true;
+}
+
+template <typename Sink>
+CWireScanner::eDECODED CWireScanner::decodeInto(int a_iFrom, int a_iTo, eTEXTS a_eKind, Sink& a_objSink) const
+{
+    const std::array<bool, 256>& aSpecial = s_aSpecial[size_t(a_eKind)];
+    int i = a_iFrom;
     while (i < a_iTo) {
         const int iRun = i;
         while (i < a_iTo && !aSpecial[uchar(m_p[i])])
             ++i;
-        m_baScratch.append(m_p + iRun, i - iRun);
+        a_objSink.run(m_p + iRun, i - iRun);
         if (i == a_iTo)
             break;
         const char c = m_p[i];
         switch (c) {
-        case '&':
-            if (!appendReference(i, a_iTo))
-                return false;
+        case '&': {
+            uint uiCode = 0;
+            if (!reference(i, a_iTo, uiCode))
+                return DECODE_FAULT;
+            a_objSink.code(uiCode);
             continue;
+        }
         case '\r':
             // Line ends are read as one line feed, in attribute values as one space.
-            m_baScratch.append(a_eKind == TEXT_ATTRIBUTE ? ' ' : '\n');
+            a_objSink.code(a_eKind == TEXT_ATTRIBUTE ? ' ' : '\n');
             if (i + 1 < a_iTo && m_p[i + 1] == '\n')
                 ++i;
             break;
         case '\t':
-        case '\n': m_baScratch.append(' '); break;
-        case '<': return false;
+        case '\n': a_objSink.code(' '); break;
+        case '<': return DECODE_FAULT;
         case '>':
             // "]]>" is refused in text; the reader is left to tell how it counts a "]" that
             // came from a reference.
             if (i > a_iFrom && m_p[i - 1] == ']')
-                return false;
-            m_baScratch.append(c);
+                return DECODE_FAULT;
+            a_objSink.code('>');
             break;
-        default: m_baScratch.append(c); break;
+        default:
+            if (!a_objSink.byte(c))
+                return DECODE_NOT_ASCII;
+            break;
         }
         ++i;
     }
-    if (a_pstrOut)
-        *a_pstrOut = QString::fromUtf8(m_baScratch);
-    return true;
+    return DECODE_DONE;
 }
 
-bool CWireScanner::appendReference(int& a_iPos, int a_iTo)
+// The character of the reference at a_iPos, which moves past it.
+bool CWireScanner::reference(int& a_iPos, int a_iTo, uint& a_uiCode) const
 {
     const int iName = a_iPos + 1;
     const void* pSemicolon = std::memchr(m_p + iName, ';', size_t(qMin(a_iTo - iName, 12)));
@@ -827,7 +946,7 @@ bool CWireScanner::appendReference(int& a_iPos, int a_iTo)
         uiCode = '"';
     if (uiCode == 0)
         return false;
-    appendUtf8(m_baScratch, uiCode);
+    a_uiCode = uiCode;
     a_iPos = int(pEnd - m_p) + 1;
     return true;
 }

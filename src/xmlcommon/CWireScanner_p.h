@@ -99,6 +99,12 @@ private:
         TEXT_ATTRIBUTE,
         TEXT_CDATA,
     };
+    enum eDECODED
+    {
+        DECODE_DONE,
+        DECODE_FAULT,      // for the reader
+        DECODE_NOT_ASCII,  // to be decoded again through UTF-8
+    };
     struct struAttr
     {
         int iName;
@@ -137,7 +143,8 @@ private:
     bool attributesValid();
     bool startTagFollows(int a_iLess) const;
     bool decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pstrOut);
-    bool appendReference(int& a_iPos, int a_iTo);
+    template <typename Sink> eDECODED decodeInto(int a_iFrom, int a_iTo, eTEXTS a_eKind, Sink& a_objSink) const;
+    bool reference(int& a_iPos, int a_iTo, uint& a_uiCode) const;
     void takeCharacters(QString&& a_strText, bool a_bCData);
     void finish(int a_iNext);
 
@@ -185,5 +192,6 @@ private:
     QVector<qint64> m_vecCuts;
     QVector<struAttr> m_vecAttrs;
     QByteArray m_baScratch;
+    QString m_strUnits;
 };
 }  // namespace XmlCommon
