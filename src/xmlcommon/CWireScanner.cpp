@@ -1242,9 +1242,10 @@ CWireScanner::eSTEPS CWireScanner::openElement(int a_iNameLength, bool a_bEmpty,
             return STEP_HAND_OVER;
         if (llStart - m_llLastMessageEnd > m_objLimits.llMaxBetweenBytes)
             return STEP_HAND_OVER;
-        // The wrapper of a connection stream creates no element.
+        // The wrapper of a connection stream creates no element. Its tag lies between
+        // messages: one that crosses the limit is the reader's, as other markup there.
         if (bWrapper) {
-            if (!attributesValid())
+            if (betweenExceeded(a_iNext) || !attributesValid())
                 return STEP_HAND_OVER;
             m_bInBody = true;
             ++m_iWrappers;
