@@ -22,6 +22,10 @@ const int s_iNodeBytes = 64;
 const int s_iMaxCuts = 65536;
 // Texts up to this length repeat (units, flags, small numbers) and are shared from the cache.
 const int s_iShortText = 16;
+// The buffers of decoded texts keep this much from one to the next; beyond the larger size,
+// which one long text reaches, they are given back.
+const int s_iScratch = 256;
+const int s_iMaxScratch = 65536;
 
 enum eCHARS : uchar
 {
@@ -75,12 +79,103 @@ constexpr std::array<std::array<bool, 256>, 3> s_aSpecial = [] {
     return a;
 }();
 
+// Bytes that end a run of plain text: its end, or one it cannot be copied over as it is.
+constexpr std::array<bool, 256> s_aTextStop = [] {
+    std::array<bool, 256> a{};
+    for (int c = 0; c < 256; ++c)
+        a[size_t(c)] = s_aSpecial[0][size_t(c)] || c == '<';
+    return a;
+}();
+
+// The same for attribute values, per quote.
+constexpr std::array<std::array<bool, 256>, 2> s_aValueStop = [] {
+    std::array<std::array<bool, 256>, 2> a{};
+    for (int c = 0; c < 256; ++c) {
+        a[0][size_t(c)] = s_aSpecial[1][size_t(c)] || c == '"';
+        a[1][size_t(c)] = s_aSpecial[1][size_t(c)] || c == '\'';
+    }
+    return a;
+}();
+
+inline quint64 load64(const char* a_p)
+{
+    quint64 uiWord;
+    std::memcpy(&uiWord, a_p, sizeof(uiWord));
+    return uiWord;
+}
+inline quint64 load32(const char* a_p)
+{
+    quint32 uiWord;
+    std::memcpy(&uiWord, a_p, sizeof(uiWord));
+    return uiWord;
+}
+
+// Keys of up to 32 bytes as two words, read a word at a time: the first and last bytes, which
+// overlap when the key is short, and for keys beyond 16 bytes the middle folded in. Equal keys
+// of equal length give equal words.
+inline void keyWords(const char* a_p, int a_iLength, quint64& a_uiFirst, quint64& a_uiLast)
+{
+    if (a_iLength >= 8) {
+        a_uiFirst = load64(a_p);
+        a_uiLast = load64(a_p + a_iLength - 8);
+        if (a_iLength > 16) {
+            a_uiFirst ^= load64(a_p + 8) * 0x9e3779b97f4a7c15ull;
+            a_uiLast ^= load64(a_p + a_iLength - 16) * 0xc2b2ae3d27d4eb4full;
+        }
+    } else if (a_iLength >= 4) {
+        a_uiFirst = load32(a_p);
+        a_uiLast = load32(a_p + a_iLength - 4);
+    } else {
+        a_uiFirst = a_iLength > 0
+                        ? uchar(a_p[0]) | uint(uchar(a_p[a_iLength / 2])) << 8 | uint(uchar(a_p[a_iLength - 1])) << 16
+                        : 0;
+        a_uiLast = 0;
+    }
+}
+
 inline uint byteHash(const char* a_p, int a_iLength)
 {
-    uint uiHash = uint(a_iLength);
-    for (int i = 0; i < a_iLength; ++i)
-        uiHash = uiHash * 31 + uchar(a_p[i]);
-    return uiHash ^ (uiHash >> 8);
+    quint64 uiFirst;
+    quint64 uiLast;
+    keyWords(a_p, a_iLength, uiFirst, uiLast);
+    const quint64 uiMixed = (uiFirst ^ quint64(a_iLength) << 56) * 0x9e3779b97f4a7c15ull ^
+                            (uiLast + 0x632be59bd9b4e019ull) * 0xc2b2ae3d27d4eb4full;
+    return uint(uiMixed >> 32);
+}
+
+// A key of up to 32 bytes copied a word at a time where it is long enough.
+inline void copyKey(char* a_pTo, const char* a_pFrom, int a_iLength)
+{
+    if (a_iLength >= 8) {
+        for (int i = 0; i < a_iLength - 8; i += 8)
+            std::memcpy(a_pTo + i, a_pFrom + i, 8);
+        std::memcpy(a_pTo + a_iLength - 8, a_pFrom + a_iLength - 8, 8);
+    } else if (a_iLength >= 4) {
+        std::memcpy(a_pTo, a_pFrom, 4);
+        std::memcpy(a_pTo + a_iLength - 4, a_pFrom + a_iLength - 4, 4);
+    } else {
+        for (int i = 0; i < a_iLength; ++i)
+            a_pTo[i] = a_pFrom[i];
+    }
+}
+
+// Bytes compared a word at a time where they are long enough, without a call.
+inline bool sameBytes(const char* a_p, const char* a_q, int a_iLength)
+{
+    if (a_iLength >= 8) {
+        for (int i = 0; i < a_iLength - 8; i += 8) {
+            if (load64(a_p + i) != load64(a_q + i))
+                return false;
+        }
+        return load64(a_p + a_iLength - 8) == load64(a_q + a_iLength - 8);
+    }
+    if (a_iLength >= 4)
+        return load32(a_p) == load32(a_q) && load32(a_p + a_iLength - 4) == load32(a_q + a_iLength - 4);
+    for (int i = 0; i < a_iLength; ++i) {
+        if (a_p[i] != a_q[i])
+            return false;
+    }
+    return true;
 }
 
 bool isXmlChar(uint a_uiCode)
@@ -107,6 +202,57 @@ void appendUtf8(QByteArray& a_baOut, uint a_uiCode)
         a_baOut.append(char(0x80 | (a_uiCode & 0x3f)));
     }
 }
+
+// Where decode() puts a text: nowhere when it is only checked, UTF-16 units when it is ASCII
+// (byte() refuses any other byte), UTF-8 bytes otherwise.
+class CCheckSink
+{
+public:
+    void run(const char*, int) {}
+    void code(uint) {}
+    bool byte(char) { return true; }
+};
+
+class CUnitSink
+{
+public:
+    explicit CUnitSink(QChar* a_pOut) : m_pOut(a_pOut) {}
+    void run(const char* a_p, int a_iLength)
+    {
+        for (int i = 0; i < a_iLength; ++i)
+            *m_pOut++ = QLatin1Char(a_p[i]);
+    }
+    void code(uint a_uiCode)
+    {
+        if (QChar::requiresSurrogates(a_uiCode)) {
+            *m_pOut++ = QChar(QChar::highSurrogate(a_uiCode));
+            *m_pOut++ = QChar(QChar::lowSurrogate(a_uiCode));
+        } else {
+            *m_pOut++ = QChar(ushort(a_uiCode));
+        }
+    }
+    bool byte(char) { return false; }
+    int size(const QChar* a_pBegin) const { return int(m_pOut - a_pBegin); }
+
+private:
+    QChar* m_pOut;
+};
+
+class CByteSink
+{
+public:
+    explicit CByteSink(QByteArray& a_baOut) : m_baOut(a_baOut) {}
+    void run(const char* a_p, int a_iLength) { m_baOut.append(a_p, a_iLength); }
+    void code(uint a_uiCode) { appendUtf8(m_baOut, a_uiCode); }
+    bool byte(char a_c)
+    {
+        m_baOut.append(a_c);
+        return true;
+    }
+
+private:
+    QByteArray& m_baOut;
+};
 
 // The character of "&#...;" between a_p and a_pEnd (the ";"), or 0 when it is not one the
 // scanner can be sure of.
@@ -186,19 +332,10 @@ public:
             m_objUncached = a_fnMake();
             return m_objUncached;
         }
-        const size_t uiFirst = size_t((byteHash(a_p, a_iLength) * 2654435769u) >> 24) & ~size_t(1);
-        if (matches(m_aEntries[uiFirst], a_p, a_iLength))
-            return m_aEntries[uiFirst].value;
-        if (matches(m_aEntries[uiFirst + 1], a_p, a_iLength)) {
-            std::swap(m_aEntries[uiFirst], m_aEntries[uiFirst + 1]);
-        } else {
-            m_aEntries[uiFirst + 1] = std::move(m_aEntries[uiFirst]);
-            struEntry& objEntry = m_aEntries[uiFirst];
-            objEntry.value = a_fnMake();
-            objEntry.iLength = a_iLength;
-            std::memcpy(objEntry.acKey, a_p, size_t(a_iLength));
-        }
-        return m_aEntries[uiFirst].value;
+        const size_t uiFirst = firstSlot(byteHash(a_p, a_iLength));
+        if (const Value* pValue = hit(uiFirst, a_p, a_iLength))
+            return *pValue;
+        return insert(uiFirst, a_p, a_iLength, a_fnMake());
     }
 
 private:
@@ -208,9 +345,29 @@ private:
         char acKey[s_iMaxKey];
         Value value;
     };
+    static size_t firstSlot(uint a_uiHash) { return size_t(a_uiHash >> 24) & ~size_t(1); }
     static bool matches(const struEntry& a_objEntry, const char* a_p, int a_iLength)
     {
-        return a_objEntry.iLength == a_iLength && std::memcmp(a_objEntry.acKey, a_p, size_t(a_iLength)) == 0;
+        return a_objEntry.iLength == a_iLength && sameBytes(a_objEntry.acKey, a_p, a_iLength);
+    }
+    // The key's value, moved to the first of its slots, or null.
+    const Value* hit(size_t a_uiFirst, const char* a_p, int a_iLength)
+    {
+        if (matches(m_aEntries[a_uiFirst], a_p, a_iLength))
+            return &m_aEntries[a_uiFirst].value;
+        if (!matches(m_aEntries[a_uiFirst + 1], a_p, a_iLength))
+            return nullptr;
+        std::swap(m_aEntries[a_uiFirst], m_aEntries[a_uiFirst + 1]);
+        return &m_aEntries[a_uiFirst].value;
+    }
+    const Value& insert(size_t a_uiFirst, const char* a_p, int a_iLength, Value a_objValue)
+    {
+        m_aEntries[a_uiFirst + 1] = std::move(m_aEntries[a_uiFirst]);
+        struEntry& objEntry = m_aEntries[a_uiFirst];
+        objEntry.value = std::move(a_objValue);
+        objEntry.iLength = a_iLength;
+        copyKey(objEntry.acKey, a_p, a_iLength);
+        return objEntry.value;
     }
 
     std::array<struEntry, 256> m_aEntries;
@@ -612,12 +769,23 @@ bool CWireScanner::partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind)
 
 CWireScanner::eSTEPS CWireScanner::text()
 {
-    const void* pLess = std::memchr(m_p + m_iScan, '<', size_t(m_iEnd - m_iScan));
+    // A text looked at for the first time is searched for its end and for bytes that need
+    // decoding in one pass: most texts have none.
+    int iPlain = m_iPos;
+    if (m_iScan <= m_iPos) {
+        while (iPlain < m_iEnd && !s_aTextStop[uchar(m_p[iPlain])])
+            ++iPlain;
+        m_iScan = iPlain;
+    }
+    const void* pLess = m_iScan < m_iEnd && m_p[m_iScan] == '<'
+                            ? m_p + m_iScan
+                            : std::memchr(m_p + m_iScan, '<', size_t(m_iEnd - m_iScan));
     if (!pLess) {
         m_iScan = m_iEnd;
         return STEP_MORE;
     }
     const int iStop = int(static_cast<const char*>(pLess) - m_p);
+    const bool bPlain = iStop == iPlain;
     if (betweenExceeded(iStop))
         return STEP_HAND_OVER;
     if (!m_pCurrent && m_iWrappers == 0) {
@@ -626,12 +794,14 @@ CWireScanner::eSTEPS CWireScanner::text()
             if (!isSpace(m_p[i]))
                 return STEP_HAND_OVER;
         }
-    } else if (m_pCurrent && m_ePrevious != TOKEN_OTHER) {
+    } else if (m_pCurrent && m_ePrevious != TOKEN_OTHER && !startTagFollows(iStop)) {
         QString strText;
-        if (!decode(m_iPos, iStop, TEXT_CONTENT, &strText))
+        if (bPlain)
+            strText = m_pCache->text(m_p + m_iPos, iStop - m_iPos);
+        else if (!decode(m_iPos, iStop, TEXT_CONTENT, &strText))
             return STEP_HAND_OVER;
         takeCharacters(std::move(strText), false);
-    } else if (!decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
+    } else if (!bPlain && !decode(m_iPos, iStop, TEXT_CONTENT, nullptr)) {
         return STEP_HAND_OVER;
     }
     if (!m_pCurrent && iStop > m_iPos && m_p[iStop - 1] == '\r') {
@@ -641,6 +811,13 @@ CWireScanner::eSTEPS CWireScanner::text()
     m_ePrevious = TOKEN_TEXT;
     finish(iStop);
     return STEP_DONE;
+}
+
+// A start tag drops the text before it (and "<?" goes to the reader): such a text is only
+// checked.
+bool CWireScanner::startTagFollows(int a_iLess) const
+{
+    return a_iLess + 1 < m_iEnd && m_p[a_iLess + 1] != '/' && m_p[a_iLess + 1] != '!';
 }
 
 // As the parser collects the reader's character tokens: text before a CDATA section is
@@ -668,47 +845,84 @@ bool CWireScanner::decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pst
             *a_pstrOut = m_pCache->text(m_p + a_iFrom, a_iTo - a_iFrom);
         return true;
     }
-    m_baScratch.clear();
-    m_baScratch.append(m_p + a_iFrom, i - a_iFrom);
+    if (!a_pstrOut) {
+        CCheckSink objCheck;
+        return decodeInto(a_iFrom, a_iTo, a_eKind, objCheck) == DECODE_DONE;
+    }
+    // ASCII text, most of it, is decoded straight into UTF-16 units, no more of them than it
+    // has bytes; other text through UTF-8. The buffers keep their capacity, up to a limit.
+    if (m_strUnits.capacity() > s_iMaxScratch)
+        m_strUnits = QString();
+    m_strUnits.reserve(qMax(a_iTo - a_iFrom, s_iScratch));
+    m_strUnits.resize(a_iTo - a_iFrom);
+    CUnitSink objUnits(m_strUnits.data());
+    const eDECODED eUnits = decodeInto(a_iFrom, a_iTo, a_eKind, objUnits);
+    if (eUnits != DECODE_NOT_ASCII) {
+        if (eUnits == DECODE_FAULT)
+            return false;
+        *a_pstrOut = QString(m_strUnits.constData(), objUnits.size(m_strUnits.constData()));
+        return true;
+    }
+    if (m_baScratch.capacity() > s_iMaxScratch)
+        m_baScratch = QByteArray();
+    m_baScratch.reserve(s_iScratch);
+    m_baScratch.resize(0);
+    CByteSink objBytes(m_baScratch);
+    if (decodeInto(a_iFrom, a_iTo, a_eKind, objBytes) != DECODE_DONE)
+        return false;
+    *a_pstrOut = QString::fromUtf8(m_baScratch);
+    return true;
+}
+
+template <typename Sink>
+CWireScanner::eDECODED CWireScanner::decodeInto(int a_iFrom, int a_iTo, eTEXTS a_eKind, Sink& a_objSink) const
+{
+    const std::array<bool, 256>& aSpecial = s_aSpecial[size_t(a_eKind)];
+    int i = a_iFrom;
     while (i < a_iTo) {
         const int iRun = i;
         while (i < a_iTo && !aSpecial[uchar(m_p[i])])
             ++i;
-        m_baScratch.append(m_p + iRun, i - iRun);
+        a_objSink.run(m_p + iRun, i - iRun);
         if (i == a_iTo)
             break;
         const char c = m_p[i];
         switch (c) {
-        case '&':
-            if (!appendReference(i, a_iTo))
-                return false;
+        case '&': {
+            uint uiCode = 0;
+            if (!reference(i, a_iTo, uiCode))
+                return DECODE_FAULT;
+            a_objSink.code(uiCode);
             continue;
+        }
         case '\r':
             // Line ends are read as one line feed, in attribute values as one space.
-            m_baScratch.append(a_eKind == TEXT_ATTRIBUTE ? ' ' : '\n');
+            a_objSink.code(a_eKind == TEXT_ATTRIBUTE ? ' ' : '\n');
             if (i + 1 < a_iTo && m_p[i + 1] == '\n')
                 ++i;
             break;
         case '\t':
-        case '\n': m_baScratch.append(' '); break;
-        case '<': return false;
+        case '\n': a_objSink.code(' '); break;
+        case '<': return DECODE_FAULT;
         case '>':
             // "]]>" is refused in text; the reader is left to tell how it counts a "]" that
             // came from a reference.
             if (i > a_iFrom && m_p[i - 1] == ']')
-                return false;
-            m_baScratch.append(c);
+                return DECODE_FAULT;
+            a_objSink.code('>');
             break;
-        default: m_baScratch.append(c); break;
+        default:
+            if (!a_objSink.byte(c))
+                return DECODE_NOT_ASCII;
+            break;
         }
         ++i;
     }
-    if (a_pstrOut)
-        *a_pstrOut = QString::fromUtf8(m_baScratch);
-    return true;
+    return DECODE_DONE;
 }
 
-bool CWireScanner::appendReference(int& a_iPos, int a_iTo)
+// The character of the reference at a_iPos, which moves past it.
+bool CWireScanner::reference(int& a_iPos, int a_iTo, uint& a_uiCode) const
 {
     const int iName = a_iPos + 1;
     const void* pSemicolon = std::memchr(m_p + iName, ';', size_t(qMin(a_iTo - iName, 12)));
@@ -732,7 +946,7 @@ bool CWireScanner::appendReference(int& a_iPos, int a_iTo)
         uiCode = '"';
     if (uiCode == 0)
         return false;
-    appendUtf8(m_baScratch, uiCode);
+    a_uiCode = uiCode;
     a_iPos = int(pEnd - m_p) + 1;
     return true;
 }
@@ -822,6 +1036,17 @@ CWireScanner::eSTEPS CWireScanner::startTag()
 {
     // The tag may not reach the byte at iLimit.
     const int iLimit = int(qMin<qint64>(m_iEnd, m_iPos + m_objLimits.llMaxStartTagBytes));
+    // A tag looked at for the first time has mostly arrived whole: it is read in one pass, and
+    // searched for its end and parsed apart only when that pass is not sure of it.
+    if (m_iScan <= m_iPos && isNameStart(m_p[m_iPos + 1])) {
+        int k = m_iPos + 2;
+        while (k < iLimit && isNameChar(m_p[k]))
+            ++k;
+        int iClose = 0;
+        bool bEmpty = false;
+        if (readTag(k, iLimit, iClose, bEmpty))
+            return openElement(k - m_iPos - 1, bEmpty, iClose + 1);
+    }
     char cQuote = m_cQuote;
     int j = qMax(m_iScan, m_iPos + 1);
     while (j < iLimit) {
@@ -859,6 +1084,66 @@ CWireScanner::eSTEPS CWireScanner::startTag()
     if (parseAttributes(k, j, false, bEmpty) != STEP_DONE)
         return STEP_HAND_OVER;
     return openElement(k - m_iPos - 1, bEmpty, j + 1);
+}
+
+// The rest of a start tag from a_iFrom, into m_vecAttrs, with the index of its ">": true only
+// when the tag ends before a_iLimit and is fine as parseAttributes() would find it, which then
+// would find the same attributes.
+bool CWireScanner::readTag(int a_iFrom, int a_iLimit, int& a_iClose, bool& a_bEmpty)
+{
+    m_vecAttrs.clear();
+    int k = a_iFrom;
+    for (;;) {
+        const int iSpace = k;
+        while (k < a_iLimit && isSpace(m_p[k]))
+            ++k;
+        if (k >= a_iLimit)
+            return false;
+        if (m_p[k] == '>') {
+            a_iClose = k;
+            return true;
+        }
+        if (m_p[k] == '/') {
+            a_bEmpty = true;
+            a_iClose = k + 1;
+            return k + 1 < a_iLimit && m_p[k + 1] == '>';
+        }
+        if (k == iSpace || !isNameStart(m_p[k]) || m_vecAttrs.size() >= m_objLimits.iMaxAttributes)
+            return false;
+        const int iName = k;
+        while (k < a_iLimit && isNameChar(m_p[k]))
+            ++k;
+        const int iNameLength = k - iName;
+        while (k < a_iLimit && isSpace(m_p[k]))
+            ++k;
+        if (k >= a_iLimit || m_p[k] != '=')
+            return false;
+        ++k;
+        while (k < a_iLimit && isSpace(m_p[k]))
+            ++k;
+        if (k >= a_iLimit || (m_p[k] != '"' && m_p[k] != '\''))
+            return false;
+        const char cQuote = m_p[k];
+        for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
+            if (objAttr.iNameLength == iNameLength && sameBytes(m_p + objAttr.iName, m_p + iName, iNameLength))
+                return false;
+        }
+        const std::array<bool, 256>& aStop = s_aValueStop[cQuote == '\''];
+        int i = k + 1;
+        while (i < a_iLimit && !aStop[uchar(m_p[i])])
+            ++i;
+        if (i >= a_iLimit)
+            return false;
+        const bool bPlain = m_p[i] == cQuote;
+        if (!bPlain) {
+            const void* pClose = std::memchr(m_p + i, cQuote, size_t(a_iLimit - i));
+            if (!pClose)
+                return false;
+            i = int(static_cast<const char*>(pClose) - m_p);
+        }
+        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, i - k - 1, bPlain});
+        k = i + 1;
+    }
 }
 
 // The attributes between a_iFrom and the ">" at a_iEnd, into m_vecAttrs; a_bPartial: of a tag
@@ -900,8 +1185,7 @@ CWireScanner::eSTEPS CWireScanner::parseAttributes(int a_iFrom, int a_iEnd, bool
         if (m_vecAttrs.size() >= m_objLimits.iMaxAttributes)
             return STEP_HAND_OVER;
         for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
-            if (objAttr.iNameLength == iNameLength &&
-                std::memcmp(m_p + objAttr.iName, m_p + iName, size_t(iNameLength)) == 0)
+            if (objAttr.iNameLength == iNameLength && sameBytes(m_p + objAttr.iName, m_p + iName, iNameLength))
                 return STEP_HAND_OVER;
         }
         const void* pClose = std::memchr(m_p + k + 1, cQuote, size_t(a_iEnd - k - 1));
@@ -913,7 +1197,7 @@ CWireScanner::eSTEPS CWireScanner::parseAttributes(int a_iFrom, int a_iEnd, bool
         const int iClose = int(static_cast<const char*>(pClose) - m_p);
         if (a_bPartial && !decode(k + 1, iClose, TEXT_ATTRIBUTE, nullptr))
             return STEP_HAND_OVER;
-        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, iClose - k - 1});
+        m_vecAttrs.append(struAttr{iName, iNameLength, k + 1, iClose - k - 1, false});
         k = iClose + 1;
     }
 }
@@ -932,7 +1216,9 @@ bool CWireScanner::addAttributes(CXmlElement& a_objElement)
     a_objElement.m_lstAttributes.reserve(m_vecAttrs.size());
     for (const struAttr& objAttr : qAsConst(m_vecAttrs)) {
         QString strValue;
-        if (!decode(objAttr.iValue, objAttr.iValue + objAttr.iValueLength, TEXT_ATTRIBUTE, &strValue))
+        if (objAttr.bPlain)
+            strValue = m_pCache->text(m_p + objAttr.iValue, objAttr.iValueLength);
+        else if (!decode(objAttr.iValue, objAttr.iValue + objAttr.iValueLength, TEXT_ATTRIBUTE, &strValue))
             return false;
         const char* pName = m_p + objAttr.iName;
         // "_zip" "0" is the writer's mark of a value that is not to be compressed.
@@ -956,9 +1242,10 @@ CWireScanner::eSTEPS CWireScanner::openElement(int a_iNameLength, bool a_bEmpty,
             return STEP_HAND_OVER;
         if (llStart - m_llLastMessageEnd > m_objLimits.llMaxBetweenBytes)
             return STEP_HAND_OVER;
-        // The wrapper of a connection stream creates no element.
+        // The wrapper of a connection stream creates no element. Its tag lies between
+        // messages: one that crosses the limit is the reader's, as other markup there.
         if (bWrapper) {
-            if (!attributesValid())
+            if (betweenExceeded(a_iNext) || !attributesValid())
                 return STEP_HAND_OVER;
             m_bInBody = true;
             ++m_iWrappers;
@@ -1025,8 +1312,7 @@ CWireScanner::eSTEPS CWireScanner::endTag()
     if (k != iClose || betweenExceeded(iClose + 1))
         return STEP_HAND_OVER;
     const QByteArray* pExpected = expectedEndTag();
-    if (!pExpected || pExpected->size() != iNameLength ||
-        std::memcmp(pExpected->constData(), m_p + iName, size_t(iNameLength)) != 0)
+    if (!pExpected || pExpected->size() != iNameLength || !sameBytes(pExpected->constData(), m_p + iName, iNameLength))
         return STEP_HAND_OVER;
     return closeElement(iClose + 1);
 }

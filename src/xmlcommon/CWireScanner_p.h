@@ -99,12 +99,19 @@ private:
         TEXT_ATTRIBUTE,
         TEXT_CDATA,
     };
+    enum eDECODED
+    {
+        DECODE_DONE,
+        DECODE_FAULT,      // for the reader
+        DECODE_NOT_ASCII,  // to be decoded again through UTF-8
+    };
     struct struAttr
     {
         int iName;
         int iNameLength;
         int iValue;
         int iValueLength;
+        bool bPlain;  // the value needs no decoding
     };
 
     int takeData(const char* a_pData, int a_iLength);
@@ -124,6 +131,7 @@ private:
     eSTEPS endTag();
     eSTEPS openElement(int a_iNameLength, bool a_bEmpty, int a_iEnd);
     eSTEPS closeElement(int a_iEnd);
+    bool readTag(int a_iFrom, int a_iLimit, int& a_iClose, bool& a_bEmpty);
     eSTEPS parseAttributes(int a_iFrom, int a_iEnd, bool a_bPartial, bool& a_bEmpty);
     bool partialValid();
     bool partialTextValid(int a_iFrom, int a_iTo, eTEXTS a_eKind);
@@ -133,8 +141,10 @@ private:
     const QByteArray* expectedEndTag() const;
     bool addAttributes(CXmlElement& a_objElement);
     bool attributesValid();
+    bool startTagFollows(int a_iLess) const;
     bool decode(int a_iFrom, int a_iTo, eTEXTS a_eKind, QString* a_pstrOut);
-    bool appendReference(int& a_iPos, int a_iTo);
+    template <typename Sink> eDECODED decodeInto(int a_iFrom, int a_iTo, eTEXTS a_eKind, Sink& a_objSink) const;
+    bool reference(int& a_iPos, int a_iTo, uint& a_uiCode) const;
     void takeCharacters(QString&& a_strText, bool a_bCData);
     void finish(int a_iNext);
 
@@ -182,5 +192,6 @@ private:
     QVector<qint64> m_vecCuts;
     QVector<struAttr> m_vecAttrs;
     QByteArray m_baScratch;
+    QString m_strUnits;
 };
 }  // namespace XmlCommon
