@@ -88,29 +88,6 @@ void BM_QXmlStreamReaderTokens(benchmark::State& a_state)
     a_state.SetBytesProcessed(a_state.iterations() * baText.size());
 }
 
-// Times a and b in alternating batches of about 1 MB each, so that the ratio of each pair is
-// measured under the same load, and returns the median of the ratios a / b.
-template <typename A, typename B, typename Between>
-double medianRatio(benchmark::State& a_state, int a_iBatch, A a_fnA, B a_fnB, Between a_fnBetween)
-{
-    auto timeBatch = [a_iBatch](auto a_fnStep) {
-        const auto tStart = std::chrono::steady_clock::now();
-        for (int i = 0; i < a_iBatch; ++i)
-            a_fnStep();
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
-    };
-    std::vector<double> vecRatios;
-    for (auto _ : a_state) {
-        const bool bAFirst = vecRatios.size() % 2 == 0;
-        const double dFirst = bAFirst ? timeBatch(a_fnA) : timeBatch(a_fnB);
-        const double dSecond = bAFirst ? timeBatch(a_fnB) : timeBatch(a_fnA);
-        vecRatios.push_back(bAFirst ? dFirst / dSecond : dSecond / dFirst);
-        a_fnBetween();
-    }
-    std::sort(vecRatios.begin(), vecRatios.end());
-    return vecRatios[vecRatios.size() / 2];
-}
-
 // The parser reading everything with Qt's reader over the parser with its own scanner, on the
 // same stream: how many times faster the own scanner is. Second argument as above.
 void BM_QtReaderOverOwnScanner(benchmark::State& a_state)
@@ -131,7 +108,8 @@ void BM_QtReaderOverOwnScanner(benchmark::State& a_state)
             a_objListener.m_vecKept.clear();
     };
     a_state.counters["ratio"] = medianRatio(
-        a_state, iBatch, [&] { parseWith(objQt, objQtListener); }, [&] { parseWith(objOwn, objOwnListener); },
+        a_state, iBatch, wallSeconds, [&] { parseWith(objQt, objQtListener); },
+        [&] { parseWith(objOwn, objOwnListener); },
         [&] {
             objOwnListener.m_vecKept.clear();
             objQtListener.m_vecKept.clear();
@@ -153,12 +131,6 @@ void BM_ParserOverTokenLoop(benchmark::State& a_state)
     objParser.parse(s_baWrapper);
     QXmlStreamReader objReader;
     objReader.addData(s_baWrapper);
-    auto timeBatch = [iBatch](auto a_fnStep) {
-        const auto tStart = std::chrono::steady_clock::now();
-        for (int i = 0; i < iBatch; ++i)
-            a_fnStep();
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
-    };
     auto parse = [&] {
         objParser.parse(baText);
         if (bReleaseTimed)
@@ -169,16 +141,8 @@ void BM_ParserOverTokenLoop(benchmark::State& a_state)
         while (!objReader.atEnd())
             objReader.readNext();
     };
-    std::vector<double> vecRatios;
-    for (auto _ : a_state) {
-        const bool bParserFirst = vecRatios.size() % 2 == 0;
-        const double dFirst = bParserFirst ? timeBatch(parse) : timeBatch(readTokens);
-        const double dSecond = bParserFirst ? timeBatch(readTokens) : timeBatch(parse);
-        vecRatios.push_back(bParserFirst ? dFirst / dSecond : dSecond / dFirst);
-        objListener.m_vecKept.clear();
-    }
-    std::sort(vecRatios.begin(), vecRatios.end());
-    a_state.counters["ratio"] = vecRatios[vecRatios.size() / 2];
+    a_state.counters["ratio"] =
+        medianRatio(a_state, iBatch, wallSeconds, parse, readTokens, [&] { objListener.m_vecKept.clear(); });
 }
 
 void BM_QDomDocument(benchmark::State& a_state)

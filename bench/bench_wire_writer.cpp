@@ -133,24 +133,9 @@ void BM_PugixmlOverWireWriter(benchmark::State& a_state)
         return;
     }
     const int iBatch = qMax(1, (1 << 20) / int(uBytes));
-    // Processor time: on a machine shared with other work, wall time mostly measures the others.
-    auto timeBatch = [iBatch](auto a_fnStep) {
-        const std::clock_t tStart = std::clock();
-        for (int i = 0; i < iBatch; ++i)
-            a_fnStep();
-        return double(std::clock() - tStart);
-    };
-    auto fnPugi = [&] { saveWithPugi(objDoc, uBytes); };
-    auto fnOxi = [&] { writeWithOxi(*ptrTree); };
-    std::vector<double> vecRatios;
-    for (auto _ : a_state) {
-        const bool bPugiFirst = vecRatios.size() % 2 == 0;
-        const double dFirst = bPugiFirst ? timeBatch(fnPugi) : timeBatch(fnOxi);
-        const double dSecond = bPugiFirst ? timeBatch(fnOxi) : timeBatch(fnPugi);
-        vecRatios.push_back(bPugiFirst ? dFirst / dSecond : dSecond / dFirst);
-    }
-    std::sort(vecRatios.begin(), vecRatios.end());
-    a_state.counters["ratio"] = vecRatios[vecRatios.size() / 2];
+    a_state.counters["ratio"] = medianRatio(
+        a_state, iBatch, processorSeconds, [&] { saveWithPugi(objDoc, uBytes); }, [&] { writeWithOxi(*ptrTree); },
+        [] {});
 }
 }  // namespace
 
