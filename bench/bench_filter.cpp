@@ -13,10 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <ctime>
 #include <functional>
-#include <vector>
 
 using namespace XmlCommon;
 using namespace XmlCommunication;
@@ -124,25 +121,10 @@ void ratioAgainst(benchmark::State& a_state, const std::function<void(struSetup&
 {
     struSetup objSetup;
     const int iBatch = 2000;
-    // Processor time, not wall time: the machine is shared, and a batch preempted half-way would
-    // otherwise count another process's work.
-    auto timeBatch = [&](const std::function<void()>& a_fnStep) {
-        const std::clock_t tStart = std::clock();
-        for (int i = 0; i < iBatch; ++i)
-            a_fnStep();
-        return double(std::clock() - tStart);
-    };
-    auto decide = [&] { benchmark::DoNotOptimize(objSetup.objProcessor.applyFilter(objSetup.ptrEvent)); };
-    auto compare = [&] { a_fnComparison(objSetup); };
-    std::vector<double> vecRatios;
-    for (auto _ : a_state) {
-        const bool bDecideFirst = vecRatios.size() % 2 == 0;
-        const double dFirst = bDecideFirst ? timeBatch(decide) : timeBatch(compare);
-        const double dSecond = bDecideFirst ? timeBatch(compare) : timeBatch(decide);
-        vecRatios.push_back(bDecideFirst ? dFirst / dSecond : dSecond / dFirst);
-    }
-    std::sort(vecRatios.begin(), vecRatios.end());
-    a_state.counters["ratio"] = vecRatios[vecRatios.size() / 2];
+    a_state.counters["ratio"] = medianRatio(
+        a_state, iBatch, processorSeconds,
+        [&] { benchmark::DoNotOptimize(objSetup.objProcessor.applyFilter(objSetup.ptrEvent)); },
+        [&] { a_fnComparison(objSetup); }, [] {});
 }
 
 void BM_ProcessorOverBareTreeFilter(benchmark::State& a_state)
