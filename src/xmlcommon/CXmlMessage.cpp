@@ -5,9 +5,12 @@
 
 #include <OrvexXmlInterface/platform/Platform.h>
 
+#include <QtCore/QAbstractEventDispatcher>
 #include <QtCore/QRecursiveMutex>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace XmlCommon
 {
@@ -34,6 +37,101 @@ struct CXmlMessage::struSharedTimes
     bool bParentUpdated = false;
 };
 
+struct struMessageHome
+{
+    // A busy home drains at every read; these bound what waits while it sleeps, and in all.
+    static const size_t s_uiWakeAt = 64;
+    static const size_t s_uiMaxWaiting = 256;
+
+    explicit struMessageHome(QAbstractEventDispatcher* a_pWaker)
+        : pWaker(a_pWaker), uiMaxWaiting(a_pWaker ? s_uiMaxWaiting : s_uiWakeAt)
+    {
+        vecWaiting.reserve(uiMaxWaiting);
+        vecReleasing.reserve(uiMaxWaiting);
+    }
+    // Called where a message ends, on another thread.
+    void takeBack(ptrCXmlElement& a_ptrRoot)
+    {
+        std::lock_guard<std::mutex> lock(objMutex);
+        if (!bOpen || vecWaiting.size() >= uiMaxWaiting)
+            return;
+        vecWaiting.push_back(std::move(a_ptrRoot));
+        bAnyWaiting.store(true, std::memory_order_relaxed);
+        if (pWaker && vecWaiting.size() >= s_uiWakeAt && bIdle.exchange(false))
+            pWaker->wakeUp();
+    }
+    // Called on the home's own thread only.
+    void release(bool a_bClose)
+    {
+        {
+            std::lock_guard<std::mutex> lock(objMutex);
+            vecWaiting.swap(vecReleasing);
+            bAnyWaiting.store(false, std::memory_order_relaxed);
+            bOpen = bOpen && !a_bClose;
+        }
+        vecReleasing.clear();
+    }
+
+    std::mutex objMutex;
+    QAbstractEventDispatcher* const pWaker;  // the home's loop; used under objMutex while open
+    const size_t uiMaxWaiting;
+    std::vector<ptrCXmlElement> vecWaiting;    // under objMutex
+    std::vector<ptrCXmlElement> vecReleasing;  // the home's thread only
+    std::atomic<bool> bAnyWaiting{false};
+    std::atomic<bool> bIdle{false};  // the home's loop is about to sleep
+    bool bOpen = true;               // under objMutex
+};
+
+namespace
+{
+// A thread's home; a thread may hold several hosts or connections. A thread that ends with its
+// home open closes it then.
+struct struHomeOfThread
+{
+    ~struHomeOfThread()
+    {
+        if (ptrHome)
+            ptrHome->release(true);
+    }
+    std::shared_ptr<struMessageHome> ptrHome;
+    QMetaObject::Connection objIdle;
+    int iOpened = 0;
+};
+thread_local struHomeOfThread t_objHome;
+}  // namespace
+
+void MessageHome::open(bool a_bWakeWhenIdle)
+{
+    if (t_objHome.iOpened++ > 0)
+        return;
+    QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance();
+    t_objHome.ptrHome = std::make_shared<struMessageHome>(a_bWakeWhenIdle ? pDispatcher : nullptr);
+    if (!pDispatcher)
+        return;
+    t_objHome.objIdle = QObject::connect(pDispatcher, &QAbstractEventDispatcher::aboutToBlock, [] {
+        if (!t_objHome.ptrHome)
+            return;
+        MessageHome::drain();
+        t_objHome.ptrHome->bIdle.store(true);
+    });
+}
+
+void MessageHome::drain()
+{
+    struMessageHome* pHome = t_objHome.ptrHome.get();
+    if (pHome && pHome->bAnyWaiting.load(std::memory_order_relaxed))
+        pHome->release(false);
+}
+
+void MessageHome::close()
+{
+    if (t_objHome.iOpened == 0 || --t_objHome.iOpened > 0)
+        return;
+    QObject::disconnect(t_objHome.objIdle);
+    t_objHome.ptrHome->release(true);
+    t_objHome.ptrHome.reset();
+}
+
 namespace
 {
 // The last continuous id handed out; 0 is never one.
@@ -49,7 +147,7 @@ QAtomicInt CXmlMessage::m_lMaxInstances;
 
 CXmlMessage::CXmlMessage(unsigned int a_uiConnectionId)
     : m_uiContinuousId(getNextId()), m_uiConnectionId(a_uiConnectionId),
-      m_ptrShared(QSharedPointer<struSharedTimes>::create())
+      m_ptrShared(QSharedPointer<struSharedTimes>::create()), m_ptrHome(t_objHome.ptrHome)
 {
     countInstance();
 }
@@ -57,7 +155,8 @@ CXmlMessage::CXmlMessage(unsigned int a_uiConnectionId)
 CXmlMessage::CXmlMessage(const CXmlMessage& a_objOther)
     : CTreeBase(a_objOther), QSharedData(), m_uiContinuousId(a_objOther.m_uiContinuousId),
       m_uiConnectionId(a_objOther.m_uiConnectionId), m_ptrShared(a_objOther.m_ptrShared),
-      m_ptrRequestParent(a_objOther.m_ptrRequestParent), m_bCompressionDisabled(a_objOther.m_bCompressionDisabled)
+      m_ptrRequestParent(a_objOther.m_ptrRequestParent), m_bCompressionDisabled(a_objOther.m_bCompressionDisabled),
+      m_ptrHome(a_objOther.m_ptrHome)
 {
     countInstance();
 }
@@ -65,6 +164,9 @@ CXmlMessage::CXmlMessage(const CXmlMessage& a_objOther)
 CXmlMessage::~CXmlMessage()
 {
     m_lInstanceCounter.fetchAndSubRelaxed(1);
+    // A tree still shared elsewhere is released by its last holder, wherever that is.
+    if (m_ptrHome && m_ptrRoot && m_ptrHome != t_objHome.ptrHome && m_ptrRoot->ref.loadRelaxed() == 1)
+        m_ptrHome->takeBack(m_ptrRoot);
 }
 
 void CXmlMessage::countInstance()
@@ -99,6 +201,7 @@ ptrCXmlMessage CXmlMessage::copyShared(bool a_bDeep) const
 {
     ptrCXmlMessage ptrCopy(new CXmlMessage(*this));
     ptrCopy->m_ptrRoot = a_bDeep && m_ptrRoot ? m_ptrRoot->copy(true) : ptrCXmlElement();
+    ptrCopy->m_ptrHome = t_objHome.ptrHome;  // the copied tree is this thread's
     return ptrCopy;
 }
 

@@ -8,9 +8,12 @@
 #include <QtCore/QSharedPointer>
 #include <QtCore/QStringList>
 
+#include <memory>
+
 namespace XmlCommon
 {
 class CXmlMessage;
+struct struMessageHome;
 using ptrCXmlMessage = QExplicitlySharedDataPointer<CXmlMessage>;
 
 // One message as it travels: the element tree (root "Request", "Reply" or "Event" with the
@@ -125,6 +128,8 @@ private:
     QSharedPointer<struSharedTimes> m_ptrShared;
     ptrCXmlElement m_ptrRequestParent;
     bool m_bCompressionDisabled = false;
+    // The thread the tree goes back to for its release, when the thread that made it keeps a home.
+    std::shared_ptr<struMessageHome> m_ptrHome;
 };
 }  // namespace XmlCommon
 

@@ -29,6 +29,63 @@ ptrCXmlMessage setRequest()
     return ptrMsg;
 }
 
+// A thread with its own loop that makes messages and keeps a home for their trees.
+class CHomeThread
+{
+public:
+    explicit CHomeThread(bool a_bWake)
+    {
+        m_objContext.moveToThread(&m_objThread);
+        m_objThread.start();
+        run([a_bWake] { MessageHome::open(a_bWake); });
+    }
+    ~CHomeThread()
+    {
+        close();
+        m_objThread.quit();
+        m_objThread.wait();
+    }
+    template <class F> void run(F a_fnWork)
+    {
+        QMetaObject::invokeMethod(&m_objContext, a_fnWork, Qt::BlockingQueuedConnection);
+    }
+    void close()
+    {
+        if (m_bOpen)
+            run([] { MessageHome::close(); });
+        m_bOpen = false;
+    }
+    // a_iCount messages made here; m_vecChildren keeps a child of each, to watch its tree's release.
+    // Returns when the home's loop has had time to go to sleep again.
+    std::vector<ptrCXmlMessage> make(int a_iCount)
+    {
+        std::vector<ptrCXmlMessage> vecMessages;
+        run([&] {
+            for (int i = 0; i < a_iCount; ++i) {
+                ptrCXmlElement ptrRoot(new CXmlElement(Tag::Event));
+                m_vecChildren.push_back(ptrCXmlElement(new CXmlElement(Tag::Comment)));
+                ptrRoot->addChild(m_vecChildren.back(), -1);
+                vecMessages.push_back(ptrCXmlMessage(new CXmlMessage(1)));
+                vecMessages.back()->setElementTree(ptrRoot);
+            }
+        });
+        QTest::qWait(100);
+        return vecMessages;
+    }
+    // How many of the trees made here are not released yet.
+    int unreleased() const
+    {
+        return int(std::count_if(m_vecChildren.begin(), m_vecChildren.end(),
+                                 [](const ptrCXmlElement& a_ptr) { return a_ptr->ref.loadRelaxed() > 1; }));
+    }
+
+private:
+    QThread m_objThread;
+    QObject m_objContext;
+    std::vector<ptrCXmlElement> m_vecChildren;
+    bool m_bOpen = true;
+};
+
 const QByteArray s_baSetRequest("<Request type=\"set\" id=\"12\" time=\"2000000\">\n"
                                 "<ResourceManager version=\"2\">\n"
                                 "<SystemReset/>\n"
@@ -64,6 +121,36 @@ private slots:
             QVERIFY(CXmlMessage::getMaxNumberOfInstances() >= iBefore + 3);
         }
         QCOMPARE(CXmlMessage::getNumberOfInstances(), iBefore);
+    }
+
+    void treesGoHomeToBeReleased()
+    {
+        {  // released elsewhere: the tree waits for the home's next turn of its loop
+            CHomeThread objHome(false);
+            objHome.make(3).clear();
+            QCOMPARE(objHome.unreleased(), 3);
+            objHome.run([] {});
+            QTRY_COMPARE(objHome.unreleased(), 0);
+        }
+        {  // released at home, or after the home closed: at once
+            CHomeThread objHome(false);
+            std::vector<ptrCXmlMessage> vecMessages = objHome.make(4);
+            objHome.run([&] { vecMessages.resize(2); });
+            QCOMPARE(objHome.unreleased(), 2);
+            objHome.close();
+            vecMessages.clear();
+            QCOMPARE(objHome.unreleased(), 0);
+        }
+        {  // a home that is not woken takes a few dozen trees; the rest are released where they end
+            CHomeThread objHome(false);
+            objHome.make(100).clear();
+            QCOMPARE(objHome.unreleased(), 64);
+        }
+        {  // a sleeping home that may be woken is, once enough trees wait
+            CHomeThread objHome(true);
+            objHome.make(64).clear();
+            QTRY_COMPARE(objHome.unreleased(), 0);
+        }
     }
 
     void wireExamples()

@@ -1,5 +1,6 @@
 #include "CCommanThread.h"
 
+#include "../../xmlcommon/CXmlMessage_p.h"
 #include "../../xmlcommon/ThreadChecker_p.h"
 #include "CComMan.h"
 #include "CConnectionThread.h"
@@ -56,6 +57,7 @@ const int s_iCallPollMs = 20;
 
 ptrCXmlMessage takeFirst(std::recursive_mutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue)
 {
+    MessageHome::drain();  // a host that never lets its loop idle gets its trees back here
     std::unique_lock lock(a_objLock);
     const ptrCXmlMessage ptrMsg = a_objQueue.isEmpty() ? ptrCXmlMessage() : a_objQueue.dequeue();
     if (ptrMsg)
@@ -77,6 +79,7 @@ CCommanThread::CCommanThread(QObject* a_pParent) : QThread(a_pParent), CDebugFla
     followDebugCenter(this);
     getCurrentDbgFlagSetup();
     CTriggerManager::getInstance();
+    MessageHome::open(false);  // the trees the host sends come back to its thread to be released
     m_objMetaInfo.setElementTree(ptrCXmlElement(new CXmlElement(Tag::MetaInformation)));
 }
 
@@ -94,6 +97,8 @@ CCommanThread::~CCommanThread()
         }
     }
     OXI_TSAN_ACQUIRE(this);  // joined above or never started
+    if (thread() == QThread::currentThread())
+        MessageHome::close();
 }
 
 quint16 CCommanThread::start(struCOMMAN_STARTUP_CONFIG& a_objConfig)
@@ -329,6 +334,7 @@ void CCommanThread::postToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_l
 
 void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
+    MessageHome::drain();
     log([&] { return QStringLiteral("CCommanThread::sendToOne()"); });
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
     if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
@@ -354,6 +360,7 @@ void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Conti
 
 void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint32>& a_lstExcluded)
 {
+    MessageHome::drain();
     log([&] { return QStringLiteral("CCommanThread::sendToAll()"); });
     if (a_ptrMsg->getServiceType() == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
         std::unique_lock lock(m_objStateMutex);

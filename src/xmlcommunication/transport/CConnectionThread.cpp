@@ -1,4 +1,5 @@
 #include "CConnectionThread.h"
+#include "../../xmlcommon/CXmlMessage_p.h"
 #include "../../xmlcommon/ThreadChecker_p.h"
 
 #include "CComMan.h"
@@ -265,6 +266,7 @@ struClientData CConnectionThread::getInfo() const
 
 void CConnectionThread::run()
 {
+    MessageHome::open(true);  // the trees of the messages read here come back here to be released
     m_pConnection = new CConnection(m_uiConnectionId, nullptr, QString());
     connectConnection();
     m_pConnection->setConnectTimeout(m_uiConnectTimeout);
@@ -286,6 +288,7 @@ void CConnectionThread::run()
         Platform::debugOutput(QStringLiteral("ConnectionThread::run(Conn[%1]) is finished!").arg(m_uiConnectionId));
     delete m_pConnection;
     m_pConnection = nullptr;
+    MessageHome::close();
     OXI_TSAN_RELEASE(this);  // QThread::wait() joins where the checker cannot see it
 }
 
