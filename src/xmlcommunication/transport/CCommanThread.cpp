@@ -57,9 +57,13 @@ const int s_iCallPollMs = 20;
 
 ptrCXmlMessage takeFirst(std::recursive_mutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue)
 {
-    MessageHome::drain();  // a host that never lets its loop idle gets its trees back here
     std::unique_lock lock(a_objLock);
     const ptrCXmlMessage ptrMsg = a_objQueue.isEmpty() ? ptrCXmlMessage() : a_objQueue.dequeue();
+    // A host that has caught up and never lets its loop idle gets its trees back here.
+    if (!ptrMsg) {
+        lock.unlock();
+        MessageHome::drain();
+    }
     if (ptrMsg)
         OXI_TSAN_ACQUIRE(ptrMsg.data());
     return ptrMsg;
@@ -334,7 +338,6 @@ void CCommanThread::postToAllClients(ptrCXmlMessage a_ptrMsg, QList<quint32> a_l
 
 void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
-    MessageHome::drain();
     log([&] { return QStringLiteral("CCommanThread::sendToOne()"); });
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
     if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
@@ -356,11 +359,11 @@ void CCommanThread::sendToOne(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Conti
     // Handed to the connection's thread from here: the manager's thread is not crossed.
     if (!withManager([&](CComMan* a_pManager) { a_pManager->SlotSendToOneClient(a_ptrMsg, a_u32ContinuousId); }))
         answerUndeliverable(a_ptrMsg);
+    MessageHome::drain();  // after the message is on its way, so that it does not wait for this
 }
 
 void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint32>& a_lstExcluded)
 {
-    MessageHome::drain();
     log([&] { return QStringLiteral("CCommanThread::sendToAll()"); });
     if (a_ptrMsg->getServiceType() == CXmlMessage::BROADCAST && a_ptrMsg->getOrigin().isEmpty()) {
         std::unique_lock lock(m_objStateMutex);
@@ -369,6 +372,7 @@ void CCommanThread::sendToAll(const ptrCXmlMessage& a_ptrMsg, const QList<quint3
     }
     a_ptrMsg->updateRequestParent();
     withManager([&](CComMan* a_pManager) { a_pManager->SlotSendToAllClients(a_ptrMsg, a_lstExcluded); });
+    MessageHome::drain();
 }
 
 void CCommanThread::announceJob(GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)

@@ -75,13 +75,15 @@ void CXmlSocketReader::SlotReadData()
     // The array grows to the largest chunk read, at most s_iChunkBytes. A parser that keeps a
     // copy of a chunk gets its own, since writing into a shared array detaches it.
     for (qint64 llAvailable = m_pSocket->bytesAvailable(); llAvailable > 0; llAvailable = m_pSocket->bytesAvailable()) {
-        XmlCommon::MessageHome::drain();  // a stream that never lets the loop idle gets its trees back
         m_baChunk.resize(int(qMin<qint64>(llAvailable, s_iChunkBytes)));
         const qint64 llRead = m_pSocket->read(m_baChunk.data(), m_baChunk.size());
         if (llRead <= 0)
             return;
         m_baChunk.resize(int(llRead));
         parseChunk(m_baChunk);
+        // After the chunk's messages are handed on: a stream that never lets the loop idle
+        // gets its trees back here.
+        XmlCommon::MessageHome::drain();
     }
 }
 
