@@ -98,10 +98,15 @@ public:
     {
         QElapsedTimer objTimer;
         objTimer.start();
+        // Waits in this thread's event loop, as a host does between its jobs.
         while (!m_objProcess.canReadLine()) {
             const int iLeft = int(a_iMs - objTimer.elapsed());
-            if (iLeft <= 0 || !m_objProcess.waitForReadyRead(iLeft))
+            if (iLeft <= 0)
                 return QByteArray();
+            QEventLoop objLoop;
+            QObject::connect(&m_objProcess, &QProcess::readyReadStandardOutput, &objLoop, &QEventLoop::quit);
+            QTimer::singleShot(iLeft, &objLoop, &QEventLoop::quit);
+            objLoop.exec();
         }
         return m_objProcess.readLine().trimmed();
     }
