@@ -4,6 +4,7 @@
 #include "../../xmlcommon/ThreadChecker_p.h"
 #include "CComMan.h"
 #include "CConnectionThread.h"
+#include "HostWakeBatch_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
@@ -12,6 +13,7 @@
 
 #include <QtCore/QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -77,8 +79,51 @@ ptrCXmlElement textNode(const char* a_pszName, const QString& a_strText)
 }
 }  // namespace
 
-CCommanThread::CCommanThread(QObject* a_pParent) : QThread(a_pParent), CDebugFlags(s_strClass)
+struct struHostWaker
 {
+    void wake()
+    {
+        std::lock_guard<std::mutex> lock(objMutex);
+        if (fnWake)
+            fnWake();
+    }
+
+    std::mutex objMutex;
+    std::function<void()> fnWake;  // under objMutex; empty once the host is gone
+};
+
+namespace
+{
+// The hosts to wake when the outermost batch open on this thread closes.
+struct struWakeBatch
+{
+    int iDepth = 0;
+    std::vector<std::shared_ptr<struHostWaker>> vecWakers;
+};
+thread_local struWakeBatch t_objWakeBatch;
+}  // namespace
+
+CHostWakeBatch::CHostWakeBatch()
+{
+    ++t_objWakeBatch.iDepth;
+}
+
+CHostWakeBatch::~CHostWakeBatch()
+{
+    if (--t_objWakeBatch.iDepth > 0)
+        return;
+    for (const std::shared_ptr<struHostWaker>& ptrWaker : t_objWakeBatch.vecWakers)
+        ptrWaker->wake();
+    t_objWakeBatch.vecWakers.clear();
+}
+
+CCommanThread::CCommanThread(QObject* a_pParent)
+    : QThread(a_pParent), CDebugFlags(s_strClass), m_ptrWaker(std::make_shared<struHostWaker>())
+{
+    m_ptrWaker->fnWake = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emitAnnounced(); }, Qt::QueuedConnection);
+    };
     registerFlags({{s_strMsgRefIncrementer, QStringLiteral("%1,%2").arg(QStringLiteral("0"), QStringLiteral("1"))}});
     followDebugCenter(this);
     getCurrentDbgFlagSetup();
@@ -89,6 +134,10 @@ CCommanThread::CCommanThread(QObject* a_pParent) : QThread(a_pParent), CDebugFla
 
 CCommanThread::~CCommanThread()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_ptrWaker->objMutex);
+        m_ptrWaker->fnWake = nullptr;
+    }
     log([&] { return QStringLiteral("CCommanThread::~CCommanThread()"); });
     if (isRunning()) {
         exit(0);
@@ -387,9 +436,15 @@ void CCommanThread::announceJob(GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
         m_vecAnnounced.append(a_eType);
         bFirst = m_vecAnnounced.size() == 1;
     }
-    if (bFirst)
-        QMetaObject::invokeMethod(
-            this, [this] { emitAnnounced(); }, Qt::QueuedConnection);
+    if (!bFirst)
+        return;
+    if (t_objWakeBatch.iDepth == 0) {
+        m_ptrWaker->wake();
+        return;
+    }
+    std::vector<std::shared_ptr<struHostWaker>>& vecWakers = t_objWakeBatch.vecWakers;
+    if (std::find(vecWakers.begin(), vecWakers.end(), m_ptrWaker) == vecWakers.end())
+        vecWakers.push_back(m_ptrWaker);
 }
 
 void CCommanThread::emitAnnounced()

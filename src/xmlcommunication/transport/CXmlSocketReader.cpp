@@ -1,5 +1,6 @@
 #include "CXmlSocketReader.h"
 #include "../../xmlcommon/CXmlMessage_p.h"
+#include "HostWakeBatch_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
 
@@ -80,7 +81,10 @@ void CXmlSocketReader::SlotReadData()
         if (llRead <= 0)
             return;
         m_baChunk.resize(int(llRead));
-        parseChunk(m_baChunk);
+        {
+            const CHostWakeBatch objWakeOnce;  // a chunk of 32 kB is parsed in well under a millisecond
+            parseChunk(m_baChunk);
+        }
         // After the chunk's messages are handed on: a stream that never lets the loop idle
         // gets its trees back here.
         XmlCommon::MessageHome::drain();
