@@ -39,12 +39,12 @@ struct CXmlMessage::struSharedTimes
 
 struct struMessageHome
 {
-    // A busy home drains at every read; these bound what waits while it sleeps, and in all.
+    // A busy home drains at every read or send; these bound what waits while it sleeps, and in all.
     static const size_t s_uiWakeAt = 64;
     static const size_t s_uiMaxWaiting = 256;
 
-    explicit struMessageHome(QAbstractEventDispatcher* a_pWaker)
-        : pWaker(a_pWaker), uiMaxWaiting(a_pWaker ? s_uiMaxWaiting : s_uiWakeAt)
+    // a_pWaker: an object of the home's thread, or null for a thread without a Qt loop.
+    explicit struMessageHome(QObject* a_pWaker) : pWaker(a_pWaker), uiMaxWaiting(a_pWaker ? s_uiMaxWaiting : s_uiWakeAt)
     {
         vecWaiting.reserve(uiMaxWaiting);
         vecReleasing.reserve(uiMaxWaiting);
@@ -57,23 +57,31 @@ struct struMessageHome
             return;
         vecWaiting.push_back(std::move(a_ptrRoot));
         bAnyWaiting.store(true, std::memory_order_relaxed);
+        // Posting is safe while the waker lives, which release(true) ends under this lock; Qt
+        // itself guards the posting against the end of the home's loop.
         if (pWaker && vecWaiting.size() >= s_uiWakeAt && bIdle.exchange(false))
-            pWaker->wakeUp();
+            QMetaObject::invokeMethod(
+                pWaker, [] { MessageHome::drain(); }, Qt::QueuedConnection);
     }
     // Called on the home's own thread only.
     void release(bool a_bClose)
     {
+        QObject* pEndedWaker = nullptr;
         {
             std::lock_guard<std::mutex> lock(objMutex);
             vecWaiting.swap(vecReleasing);
             bAnyWaiting.store(false, std::memory_order_relaxed);
-            bOpen = bOpen && !a_bClose;
+            if (a_bClose) {
+                bOpen = false;
+                std::swap(pEndedWaker, pWaker);
+            }
         }
         vecReleasing.clear();
+        delete pEndedWaker;
     }
 
     std::mutex objMutex;
-    QAbstractEventDispatcher* const pWaker;  // the home's loop; used under objMutex while open
+    QObject* pWaker;  // under objMutex; owned, lives in the home's thread
     const size_t uiMaxWaiting;
     std::vector<ptrCXmlElement> vecWaiting;    // under objMutex
     std::vector<ptrCXmlElement> vecReleasing;  // the home's thread only
@@ -100,12 +108,12 @@ struct struHomeOfThread
 thread_local struHomeOfThread t_objHome;
 }  // namespace
 
-void MessageHome::open(bool a_bWakeWhenIdle)
+void MessageHome::open()
 {
     if (t_objHome.iOpened++ > 0)
         return;
     QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance();
-    t_objHome.ptrHome = std::make_shared<struMessageHome>(a_bWakeWhenIdle ? pDispatcher : nullptr);
+    t_objHome.ptrHome = std::make_shared<struMessageHome>(pDispatcher ? new QObject : nullptr);
     if (!pDispatcher)
         return;
     t_objHome.objIdle = QObject::connect(pDispatcher, &QAbstractEventDispatcher::aboutToBlock, [] {

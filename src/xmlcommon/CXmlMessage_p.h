@@ -12,10 +12,9 @@ namespace XmlCommon
 // its message ends, as it is without a home.
 namespace MessageHome
 {
-// From now on, the trees of messages made on this thread come back here. a_bWakeWhenIdle: a home
-// whose Qt loop sleeps is woken to drain once a few dozen trees wait; only for a thread that
-// closes its home before its loop ends. Without it, fewer trees wait.
-OXI_PRIVATE_EXPORT void open(bool a_bWakeWhenIdle);
+// From now on, the trees of messages made on this thread come back here. A home whose Qt loop
+// sleeps is woken to drain once a few dozen trees wait; a thread without a Qt loop takes fewer.
+OXI_PRIVATE_EXPORT void open();
 // Releases the trees that came back; cheap when none did. The loop's idle moments drain too.
 OXI_PRIVATE_EXPORT void drain();
 // Each open is closed once; the last close drains and takes nothing back any more.

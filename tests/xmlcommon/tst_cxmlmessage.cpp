@@ -8,6 +8,9 @@
 #include <QtCore/QThread>
 #include <QtTest/QtTest>
 
+#include <future>
+#include <thread>
+
 using namespace XmlCommon;
 using TestUtils::el;
 using TestUtils::wire;
@@ -29,15 +32,35 @@ ptrCXmlMessage setRequest()
     return ptrMsg;
 }
 
+// a_iCount messages; a_vecChildren keeps a child of each, to watch its tree's release.
+std::vector<ptrCXmlMessage> makeMessages(int a_iCount, std::vector<ptrCXmlElement>& a_vecChildren)
+{
+    std::vector<ptrCXmlMessage> vecMessages;
+    for (int i = 0; i < a_iCount; ++i) {
+        ptrCXmlElement ptrRoot(new CXmlElement(Tag::Event));
+        a_vecChildren.push_back(ptrCXmlElement(new CXmlElement(Tag::Comment)));
+        ptrRoot->addChild(a_vecChildren.back(), -1);
+        vecMessages.push_back(ptrCXmlMessage(new CXmlMessage(1)));
+        vecMessages.back()->setElementTree(ptrRoot);
+    }
+    return vecMessages;
+}
+
+int unreleased(const std::vector<ptrCXmlElement>& a_vecChildren)
+{
+    return int(std::count_if(a_vecChildren.begin(), a_vecChildren.end(),
+                             [](const ptrCXmlElement& a_ptr) { return a_ptr->ref.loadRelaxed() > 1; }));
+}
+
 // A thread with its own loop that makes messages and keeps a home for their trees.
 class CHomeThread
 {
 public:
-    explicit CHomeThread(bool a_bWake)
+    CHomeThread()
     {
         m_objContext.moveToThread(&m_objThread);
         m_objThread.start();
-        run([a_bWake] { MessageHome::open(a_bWake); });
+        run([] { MessageHome::open(); });
     }
     ~CHomeThread()
     {
@@ -55,29 +78,15 @@ public:
             run([] { MessageHome::close(); });
         m_bOpen = false;
     }
-    // a_iCount messages made here; m_vecChildren keeps a child of each, to watch its tree's release.
     // Returns when the home's loop has had time to go to sleep again.
     std::vector<ptrCXmlMessage> make(int a_iCount)
     {
         std::vector<ptrCXmlMessage> vecMessages;
-        run([&] {
-            for (int i = 0; i < a_iCount; ++i) {
-                ptrCXmlElement ptrRoot(new CXmlElement(Tag::Event));
-                m_vecChildren.push_back(ptrCXmlElement(new CXmlElement(Tag::Comment)));
-                ptrRoot->addChild(m_vecChildren.back(), -1);
-                vecMessages.push_back(ptrCXmlMessage(new CXmlMessage(1)));
-                vecMessages.back()->setElementTree(ptrRoot);
-            }
-        });
+        run([&] { vecMessages = makeMessages(a_iCount, m_vecChildren); });
         QTest::qWait(100);
         return vecMessages;
     }
-    // How many of the trees made here are not released yet.
-    int unreleased() const
-    {
-        return int(std::count_if(m_vecChildren.begin(), m_vecChildren.end(),
-                                 [](const ptrCXmlElement& a_ptr) { return a_ptr->ref.loadRelaxed() > 1; }));
-    }
+    int unreleased() const { return ::unreleased(m_vecChildren); }
 
 private:
     QThread m_objThread;
@@ -126,14 +135,14 @@ private slots:
     void treesGoHomeToBeReleased()
     {
         {  // released elsewhere: the tree waits for the home's next turn of its loop
-            CHomeThread objHome(false);
+            CHomeThread objHome;
             objHome.make(3).clear();
             QCOMPARE(objHome.unreleased(), 3);
             objHome.run([] {});
             QTRY_COMPARE(objHome.unreleased(), 0);
         }
         {  // released at home, or after the home closed: at once
-            CHomeThread objHome(false);
+            CHomeThread objHome;
             std::vector<ptrCXmlMessage> vecMessages = objHome.make(4);
             objHome.run([&] { vecMessages.resize(2); });
             QCOMPARE(objHome.unreleased(), 2);
@@ -141,13 +150,26 @@ private slots:
             vecMessages.clear();
             QCOMPARE(objHome.unreleased(), 0);
         }
-        {  // a home that is not woken takes a few dozen trees; the rest are released where they end
-            CHomeThread objHome(false);
-            objHome.make(100).clear();
-            QCOMPARE(objHome.unreleased(), 64);
+        {  // a thread without a Qt loop keeps fewer waiting, and releases them when it ends
+            std::vector<ptrCXmlMessage> vecMessages;
+            std::vector<ptrCXmlElement> vecChildren;
+            std::promise<void> objMade;
+            std::promise<void> objChecked;
+            std::thread objHome([&] {
+                MessageHome::open();
+                vecMessages = makeMessages(100, vecChildren);
+                objMade.set_value();
+                objChecked.get_future().wait();
+            });
+            objMade.get_future().wait();
+            vecMessages.clear();
+            QCOMPARE(unreleased(vecChildren), 64);
+            objChecked.set_value();
+            objHome.join();
+            QCOMPARE(unreleased(vecChildren), 0);
         }
-        {  // a sleeping home that may be woken is, once enough trees wait
-            CHomeThread objHome(true);
+        {  // a sleeping home is woken once a few dozen trees wait
+            CHomeThread objHome;
             objHome.make(64).clear();
             QTRY_COMPARE(objHome.unreleased(), 0);
         }

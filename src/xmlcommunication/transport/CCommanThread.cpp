@@ -128,7 +128,7 @@ CCommanThread::CCommanThread(QObject* a_pParent)
     followDebugCenter(this);
     getCurrentDbgFlagSetup();
     CTriggerManager::getInstance();
-    MessageHome::open(false);  // the trees the host sends come back to its thread to be released
+    MessageHome::open();  // the trees the host sends come back to its thread to be released
     m_objMetaInfo.setElementTree(ptrCXmlElement(new CXmlElement(Tag::MetaInformation)));
 }
 

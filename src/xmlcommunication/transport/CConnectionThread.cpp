@@ -266,7 +266,7 @@ struClientData CConnectionThread::getInfo() const
 
 void CConnectionThread::run()
 {
-    MessageHome::open(true);  // the trees of the messages read here come back here to be released
+    MessageHome::open();  // the trees of the messages read here come back here to be released
     m_pConnection = new CConnection(m_uiConnectionId, nullptr, QString());
     connectConnection();
     m_pConnection->setConnectTimeout(m_uiConnectTimeout);
