@@ -44,11 +44,9 @@ struct struMessageHome
     static const size_t s_uiMaxWaiting = 256;
 
     // a_pWaker: an object of the home's thread, or null for a thread without a Qt loop.
+    // The lists grow with use and keep their room, so that an idle connection costs nothing.
     explicit struMessageHome(QObject* a_pWaker) : pWaker(a_pWaker), uiMaxWaiting(a_pWaker ? s_uiMaxWaiting : s_uiWakeAt)
-    {
-        vecWaiting.reserve(uiMaxWaiting);
-        vecReleasing.reserve(uiMaxWaiting);
-    }
+    {}
     // Called where a message ends, on another thread.
     void takeBack(ptrCXmlElement& a_ptrRoot)
     {
@@ -92,52 +90,71 @@ struct struMessageHome
 
 namespace
 {
-// A thread's home; a thread may hold several hosts or connections. A thread that ends with its
-// home open closes it then.
+// A thread's home; a thread may hold several hosts or connections.
 struct struHomeOfThread
 {
-    ~struHomeOfThread()
-    {
-        if (ptrHome)
-            ptrHome->release(true);
-    }
     std::shared_ptr<struMessageHome> ptrHome;
     QMetaObject::Connection objIdle;
     int iOpened = 0;
 };
-thread_local struHomeOfThread t_objHome;
+// A plain pointer stays readable to the thread's very end, when a message or a host may still
+// end after the thread's other locals are gone.
+thread_local struHomeOfThread* t_pHome = nullptr;
+
+// A thread that ends with its home open closes it then.
+struct struHomeAtThreadEnd
+{
+    ~struHomeAtThreadEnd()
+    {
+        if (!t_pHome)
+            return;
+        t_pHome->ptrHome->release(true);
+        delete t_pHome;
+        t_pHome = nullptr;
+    }
+    void arm() {}
+};
+thread_local struHomeAtThreadEnd t_objHomeAtThreadEnd;
+
+std::shared_ptr<struMessageHome> homeOfThisThread()
+{
+    return t_pHome ? t_pHome->ptrHome : std::shared_ptr<struMessageHome>();
+}
 }  // namespace
 
 void MessageHome::open()
 {
-    if (t_objHome.iOpened++ > 0)
+    if (t_pHome) {
+        ++t_pHome->iOpened;
         return;
+    }
+    t_objHomeAtThreadEnd.arm();
     QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance();
-    t_objHome.ptrHome = std::make_shared<struMessageHome>(pDispatcher ? new QObject : nullptr);
+    t_pHome = new struHomeOfThread{std::make_shared<struMessageHome>(pDispatcher ? new QObject : nullptr), {}, 1};
     if (!pDispatcher)
         return;
-    t_objHome.objIdle = QObject::connect(pDispatcher, &QAbstractEventDispatcher::aboutToBlock, [] {
-        if (!t_objHome.ptrHome)
+    t_pHome->objIdle = QObject::connect(pDispatcher, &QAbstractEventDispatcher::aboutToBlock, [] {
+        if (!t_pHome)
             return;
         MessageHome::drain();
-        t_objHome.ptrHome->bIdle.store(true);
+        t_pHome->ptrHome->bIdle.store(true);
     });
 }
 
 void MessageHome::drain()
 {
-    struMessageHome* pHome = t_objHome.ptrHome.get();
-    if (pHome && pHome->bAnyWaiting.load(std::memory_order_relaxed))
-        pHome->release(false);
+    if (t_pHome && t_pHome->ptrHome->bAnyWaiting.load(std::memory_order_relaxed))
+        t_pHome->ptrHome->release(false);
 }
 
 void MessageHome::close()
 {
-    if (t_objHome.iOpened == 0 || --t_objHome.iOpened > 0)
+    if (!t_pHome || --t_pHome->iOpened > 0)
         return;
-    QObject::disconnect(t_objHome.objIdle);
-    t_objHome.ptrHome->release(true);
-    t_objHome.ptrHome.reset();
+    QObject::disconnect(t_pHome->objIdle);
+    t_pHome->ptrHome->release(true);
+    delete t_pHome;
+    t_pHome = nullptr;
 }
 
 namespace
@@ -155,7 +172,7 @@ QAtomicInt CXmlMessage::m_lMaxInstances;
 
 CXmlMessage::CXmlMessage(unsigned int a_uiConnectionId)
     : m_uiContinuousId(getNextId()), m_uiConnectionId(a_uiConnectionId),
-      m_ptrShared(QSharedPointer<struSharedTimes>::create()), m_ptrHome(t_objHome.ptrHome)
+      m_ptrShared(QSharedPointer<struSharedTimes>::create()), m_ptrHome(homeOfThisThread())
 {
     countInstance();
 }
@@ -173,7 +190,7 @@ CXmlMessage::~CXmlMessage()
 {
     m_lInstanceCounter.fetchAndSubRelaxed(1);
     // A tree still shared elsewhere is released by its last holder, wherever that is.
-    if (m_ptrHome && m_ptrRoot && m_ptrHome != t_objHome.ptrHome && m_ptrRoot->ref.loadRelaxed() == 1)
+    if (m_ptrHome && m_ptrRoot && (!t_pHome || m_ptrHome != t_pHome->ptrHome) && m_ptrRoot->ref.loadRelaxed() == 1)
         m_ptrHome->takeBack(m_ptrRoot);
 }
 
@@ -209,7 +226,7 @@ ptrCXmlMessage CXmlMessage::copyShared(bool a_bDeep) const
 {
     ptrCXmlMessage ptrCopy(new CXmlMessage(*this));
     ptrCopy->m_ptrRoot = a_bDeep && m_ptrRoot ? m_ptrRoot->copy(true) : ptrCXmlElement();
-    ptrCopy->m_ptrHome = t_objHome.ptrHome;  // the copied tree is this thread's
+    ptrCopy->m_ptrHome = homeOfThisThread();  // the copied tree is this thread's
     return ptrCopy;
 }
 
