@@ -1,4 +1,5 @@
 #include "XmlTreeTools.h"
+#include "XmlTreeTools_p.h"
 
 #include "ResultCodes.h"
 #include "Tagnames.h"
@@ -350,15 +351,23 @@ int removeRequestTrees(ptrCXmlElement a_ptrSrc, ptrCXmlElement& a_ptrDest)
     return RESULT_OK;
 }
 
-int applyFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData, ptrCXmlElement& a_ptrResult)
+namespace
+{
+// a_bShare: what the filter passes whole (below an "All") is shared, not copied.
+int filterInto(const ptrCXmlElement& a_ptrFilter, const ptrCXmlElement& a_ptrData, ptrCXmlElement& a_ptrResult,
+               bool a_bShare)
 {
     if (!a_ptrFilter || !a_ptrData)
         return RESULT_INVALID_ARG;
     if (a_ptrFilter == a_ptrData) {
-        appendOrTake(a_ptrResult, a_ptrData->copy(true));
+        appendOrTake(a_ptrResult, a_bShare ? a_ptrData : a_ptrData->copy(true));
         return RESULT_OK;
     }
     const bool bFilterAll = a_ptrFilter->tagname() == Tag::All;
+    if (bFilterAll && a_bShare) {
+        appendOrTake(a_ptrResult, a_ptrData);
+        return RESULT_OK;
+    }
     if (!bFilterAll && a_ptrFilter->tagname() != a_ptrData->tagname())
         return RESULT_MISSING;
     ptrCXmlElement ptrCopy = a_ptrData->copy(false);
@@ -370,11 +379,22 @@ int applyFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData, ptrCXmlEle
                 ptrFilterChild = findTagInTree(a_ptrFilter, Tag::All);
         }
         if (ptrFilterChild)
-            applyFilter(ptrFilterChild, ptrChild, ptrCopy);
+            filterInto(ptrFilterChild, ptrChild, ptrCopy, a_bShare);
     }
     if (a_ptrData->getNumberOfChildren() == 0 || ptrCopy->getNumberOfChildren() > 0)
         appendOrTake(a_ptrResult, ptrCopy);
     return RESULT_OK;
+}
+}  // namespace
+
+int applyFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData, ptrCXmlElement& a_ptrResult)
+{
+    return filterInto(a_ptrFilter, a_ptrData, a_ptrResult, false);
+}
+
+int applyFilterSharing(const ptrCXmlElement& a_ptrFilter, const ptrCXmlElement& a_ptrData, ptrCXmlElement& a_ptrResult)
+{
+    return filterInto(a_ptrFilter, a_ptrData, a_ptrResult, true);
 }
 
 int applyNegativeFilter(ptrCXmlElement a_ptrFilter, ptrCXmlElement a_ptrData, ptrCXmlElement& a_ptrResult)

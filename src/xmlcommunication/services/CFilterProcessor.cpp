@@ -1,5 +1,7 @@
 #include "CFilterProcessor.h"
 
+#include "../../xmlcommon/XmlTreeTools_p.h"
+
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
 #include <OrvexXmlInterface/xmlcommon/XmlTreeTools.h>
 #include <OrvexXmlInterface/xmlcommunication/converters/CFilterConverter.h>
@@ -155,7 +157,7 @@ ptrCXmlElement CFilterProcessor::applyFilter_oldStyle_ACCEPT(ptrCXmlMessage a_pt
     typLock lock(m_objMutex);
     ptrCXmlElement ptrResult;
     if (m_ptrFilter)
-        XmlTreeTools::applyFilter(m_ptrFilter, a_ptrMessage->getElementTree(), ptrResult);
+        XmlTreeTools::applyFilterSharing(m_ptrFilter, a_ptrMessage->getElementTree(), ptrResult);
     return ptrResult ? ptrResult : bareRoot(a_ptrMessage);
 }
 
