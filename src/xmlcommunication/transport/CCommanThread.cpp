@@ -60,14 +60,13 @@ const int s_iCallPollMs = 20;
 ptrCXmlMessage takeFirst(std::recursive_mutex& a_objLock, QQueue<ptrCXmlMessage>& a_objQueue)
 {
     std::unique_lock lock(a_objLock);
-    const ptrCXmlMessage ptrMsg = a_objQueue.isEmpty() ? ptrCXmlMessage() : a_objQueue.dequeue();
-    // A host that has caught up and never lets its loop idle gets its trees back here.
-    if (!ptrMsg) {
+    if (a_objQueue.isEmpty()) {
         lock.unlock();
-        MessageHome::drain();
+        MessageHome::drain();  // a host that has caught up and never lets its loop idle
+        return ptrCXmlMessage();
     }
-    if (ptrMsg)
-        OXI_TSAN_ACQUIRE(ptrMsg.data());
+    const ptrCXmlMessage ptrMsg = a_objQueue.dequeue();
+    OXI_TSAN_ACQUIRE(ptrMsg.data());
     return ptrMsg;
 }
 
