@@ -153,10 +153,6 @@ void CConnection::setTimeoutIncRouter(CComMan* a_pRouter)
     connect(this, &CConnection::SignalRouteTimeoutInc, a_pRouter, &CComMan::slotRouteTimeoutInc, Qt::QueuedConnection);
     connect(this, &CConnection::SignalIncTimeoutOfAllWaitingRequests, a_pRouter,
             &CComMan::slotIncTimeoutOfAllWaitingRequests, Qt::QueuedConnection);
-    connect(this, &CConnection::SignalAddSpontaneousRequestMsg, a_pRouter, &CComMan::slotMapRequestMsg,
-            Qt::QueuedConnection);
-    connect(this, &CConnection::SignalRemoveSpontaneousRequest, a_pRouter, &CComMan::slotRemoveSpontaneousRequest,
-            Qt::QueuedConnection);
 }
 
 void CConnection::setLimits(const struConnectionLimits& a_objLimits)
@@ -667,8 +663,6 @@ void CConnection::sendRequest(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContin
         // At least 1 µs: a request whose time ran out on the way is still sent, and times out.
         uiRemaining = qMax(1u, a_ptrMsg->getRemainingTime());
     }
-    if (m_pRouter && a_ulContinuousMsgId == a_ptrMsg->getContinuousId())
-        emit SignalAddSpontaneousRequestMsg(a_ptrMsg);
     {
         std::unique_lock lock(m_objPendingMutex);
         m_mapPending.insert(u64Deadline, {a_ptrMsg, a_ulContinuousMsgId});
@@ -680,6 +674,9 @@ void CConnection::sendRequest(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContin
             .arg(monotonicText(), dbgText(a_ptrMsg, CXmlMessage::DIRECTION_SENDING));
     });
     writeMessage(a_ptrMsg, uiRemaining);
+    // Booked after the write, off the round trip's path: its reply is read on this thread, later.
+    if (m_pRouter && a_ulContinuousMsgId == a_ptrMsg->getContinuousId())
+        emit SignalAddSpontaneousRequestMsg(a_ptrMsg);
 }
 
 void CConnection::sendReply(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContinuousMsgId)

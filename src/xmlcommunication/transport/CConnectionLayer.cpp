@@ -277,14 +277,17 @@ void CConnection::answerPending(const struPending& a_objEntry, unsigned int a_ui
 
 quint32 CConnection::removePendingReply(quint32 a_u32MsgId)
 {
-    std::unique_lock lock(m_objPendingMutex);
-    for (auto it = m_mapPending.begin(); it != m_mapPending.end(); ++it) {
-        const ptrCXmlMessage ptrRequest = it->ptrRequest;
-        if (ptrRequest->getMessageID() != a_u32MsgId)
-            continue;
-        const quint32 u32Continuous = it->u32ContinuousId;
-        if (u32Continuous == ptrRequest->getContinuousId())
-            emit SignalRemoveSpontaneousRequest(u32Continuous);
+    ptrCXmlMessage ptrRequest;
+    bool bSpontaneous = false;
+    {
+        std::unique_lock lock(m_objPendingMutex);
+        auto it = m_mapPending.begin();
+        while (it != m_mapPending.end() && it->ptrRequest->getMessageID() != a_u32MsgId)
+            ++it;
+        if (it == m_mapPending.end())
+            return 0;
+        ptrRequest = it->ptrRequest;
+        bSpontaneous = it->u32ContinuousId == ptrRequest->getContinuousId();
         m_ptrTriggers->removeRequest(it.key(), this);
         if (isLogOn())
             log(QStringLiteral("Conn[%1]::removePendingReply() removing MsgId: %2, Key: %3!")
@@ -292,9 +295,11 @@ quint32 CConnection::removePendingReply(quint32 a_u32MsgId)
                     .arg(a_u32MsgId)
                     .arg(it.key()));
         m_mapPending.erase(it);
-        return ptrRequest->getContinuousId();
     }
-    return 0;
+    // The manager's book is changed outside this lock: its own lock is taken on the way.
+    if (bSpontaneous)
+        emit SignalRemoveSpontaneousRequest(ptrRequest->getContinuousId());
+    return ptrRequest->getContinuousId();
 }
 
 quint32 CConnection::incPendingReplyTimeout(quint32 a_u32MsgId, quint32 a_u32Delta)

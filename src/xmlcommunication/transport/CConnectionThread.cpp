@@ -299,6 +299,20 @@ void CConnectionThread::connectConnection()
         pConnection, &CConnection::SignalNewJob, pConnection,
         [this](const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType) { handOn(a_ptrMsg, a_eType); },
         Qt::DirectConnection);
+    // The manager's book of the host's own requests is kept from here, under the sink's lock:
+    // queued to the manager, every request woke its thread twice.
+    connect(
+        pConnection, &CConnection::SignalAddSpontaneousRequestMsg, pConnection,
+        [this](const ptrCXmlMessage& a_ptrMsg) {
+            withSink([&](CComMan* a_pSink) { a_pSink->slotMapRequestMsg(a_ptrMsg); });
+        },
+        Qt::DirectConnection);
+    connect(
+        pConnection, &CConnection::SignalRemoveSpontaneousRequest, pConnection,
+        [this](quint32 a_u32Id) {
+            withSink([&](CComMan* a_pSink) { a_pSink->slotRemoveSpontaneousRequest(a_u32Id); });
+        },
+        Qt::DirectConnection);
     connect(pConnection, &CConnection::SignalSocketStateChanged, this, &CConnectionThread::SlotSocketStateChanged);
     connect(pConnection, &CConnection::SignalSocketError, this, &CConnectionThread::SignalSocketError);
     connect(pConnection, &CConnection::SignalXmlParserError, this, &CConnectionThread::SignalXmlParserError);
@@ -409,6 +423,13 @@ void CConnectionThread::setJobSink(CComMan* a_pSink)
 {
     std::lock_guard<std::mutex> lock(m_objSinkMutex);
     m_pSink = a_pSink;
+}
+
+template <typename Fn> void CConnectionThread::withSink(Fn a_fnCall)
+{
+    std::lock_guard<std::mutex> lock(m_objSinkMutex);
+    if (m_pSink)
+        a_fnCall(m_pSink);
 }
 
 void CConnectionThread::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)

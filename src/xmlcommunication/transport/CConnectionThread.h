@@ -110,6 +110,8 @@ private:
     void openSending();
     void toConnection(const std::function<void(CConnection*)>& a_fnCall);
     void handOn(const XmlCommon::ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType);
+    // Calls the manager that takes this connection's messages, if it still does.
+    template <typename Fn> void withSink(Fn a_fnCall);
     // Under the send lock: one wake-up of the connection's thread for all that waits in the outbox.
     void addToOutbox(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
     void drainOutbox();
