@@ -157,7 +157,13 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
     std::unique_lock lock(m_objSendMutex);
     switch (m_eSendState) {
     case ekSS_PENDING: m_lstEarly.append({a_ptrMsg, a_u32ContinuousId}); return;
-    case ekSS_OPEN: addToOutbox(a_ptrMsg, a_u32ContinuousId); return;
+    case ekSS_OPEN: {
+        const bool bWake = addToOutbox(a_ptrMsg, a_u32ContinuousId);
+        lock.unlock();
+        if (bWake)
+            wakeForOutbox();
+        return;
+    }
     case ekSS_CLOSED: break;
     }
     lock.unlock();
@@ -171,19 +177,36 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
 
 void CConnectionThread::openSending()
 {
-    std::unique_lock lock(m_objSendMutex);
-    m_eSendState = ekSS_OPEN;
-    for (const auto& objEarly : qAsConst(m_lstEarly))
-        addToOutbox(objEarly.first, objEarly.second);
-    m_lstEarly.clear();
+    {
+        std::unique_lock lock(m_objWakeMutex);
+        m_pWakeTarget = m_pConnection;
+    }
+    bool bWake = false;
+    {
+        std::unique_lock lock(m_objSendMutex);
+        m_eSendState = ekSS_OPEN;
+        for (const auto& objEarly : qAsConst(m_lstEarly))
+            bWake = addToOutbox(objEarly.first, objEarly.second) || bWake;
+        m_lstEarly.clear();
+    }
+    if (bWake)
+        wakeForOutbox();
 }
 
-void CConnectionThread::addToOutbox(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
+bool CConnectionThread::addToOutbox(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
     m_vecOutbox.emplace_back(a_ptrMsg, a_u32ContinuousId);
-    if (m_vecOutbox.size() == 1)
+    return m_vecOutbox.size() == 1;
+}
+
+void CConnectionThread::wakeForOutbox()
+{
+    // Posted outside the send lock: the woken thread would otherwise find it still held, and
+    // switch back and forth with the sender before it could drain.
+    std::unique_lock lock(m_objWakeMutex);
+    if (m_pWakeTarget)
         QMetaObject::invokeMethod(
-            m_pConnection, [this] { drainOutbox(); }, Qt::QueuedConnection);
+            m_pWakeTarget, [this] { drainOutbox(); }, Qt::QueuedConnection);
 }
 
 void CConnectionThread::drainOutbox()
@@ -342,6 +365,12 @@ void CConnectionThread::closeConnection()
         std::unique_lock lock(m_objSendMutex);
         m_eSendState = ekSS_CLOSED;
     }
+    {
+        // A sender that filled the outbox before the close has posted its drain by now, or
+        // finds no target and leaves the outbox to the drain below.
+        std::unique_lock lock(m_objWakeMutex);
+        m_pWakeTarget = nullptr;
+    }
     disconnect(this, &CConnectionThread::SignalSendMessage, nullptr, nullptr);
     disconnect(this, &CConnectionThread::SignalSendByteArray, nullptr, nullptr);
     disconnect(this, &CConnectionThread::SignalStopConnectionRetry, nullptr, nullptr);
@@ -349,6 +378,7 @@ void CConnectionThread::closeConnection()
     // What was handed over before the end is still handled: requests that cannot go out are
     // answered with a fault, so no host waits for them.
     QCoreApplication::sendPostedEvents(m_pConnection);
+    drainOutbox();
     if (m_pConnection->getSocketState() == QAbstractSocket::ConnectedState) {
         ptrCXmlMessage ptrDestructor(new CXmlMessage(m_uiConnectionId));
         ptrDestructor->setElementTree(ptrCXmlElement(new CXmlElement(Tag::Destructor)));

@@ -112,8 +112,10 @@ private:
     void handOn(const XmlCommon::ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType);
     // Calls the manager that takes this connection's messages, if it still does.
     template <typename Fn> void withSink(Fn a_fnCall);
-    // Under the send lock: one wake-up of the connection's thread for all that waits in the outbox.
-    void addToOutbox(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
+    // Under the send lock; true when the outbox was empty, so that the caller, once the lock is
+    // released, wakes the connection's thread once for all that waits there.
+    bool addToOutbox(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
+    void wakeForOutbox();
     void drainOutbox();
 
     // Messages handed over before the connection exists wait; after it is gone, requests are
@@ -143,6 +145,8 @@ private:
     std::mutex m_objSinkMutex;  // held while the sink takes a message, so that it can be withdrawn
     CComMan* m_pSink = nullptr;
     struConnectionLimits m_objLimits;
+    std::mutex m_objWakeMutex;         // held while a drain is posted, so that the target cannot go meanwhile
+    QObject* m_pWakeTarget = nullptr;  // the connection while it takes messages
     std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
     QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstEarly;
