@@ -501,7 +501,11 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
         return;
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
     // Held until the message is queued, so that no lag reply for a request follows its reply.
-    std::unique_lock lockBook(m_objBookLock);
+    // A request of the host's own needs no such order, and its connection books it under this
+    // lock as soon as it is written.
+    std::unique_lock lockBook(m_objBookLock, std::defer_lock);
+    if (eType != CXmlMessage::REQUEST_GET && eType != CXmlMessage::REQUEST_SET)
+        lockBook.lock();
     if (eType == CXmlMessage::REPLY_GET || eType == CXmlMessage::REPLY_SET) {
         // The request is answered: no more lag replies for it.
         slotUnmapRequestMsg(a_ptrMsg);
@@ -521,7 +525,8 @@ void CComMan::SlotSendToOneClient(ptrCXmlMessage a_ptrMsg, quint32 a_ulContinuou
             return;
         }
     }
-    lockBook.unlock();
+    if (lockBook.owns_lock())
+        lockBook.unlock();
     if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
         ptrCXmlMessage ptrReply = a_ptrMsg->copyShared(true);
         ptrReply->changeRequestToReply(s_u32FaultUndeliverable, Platform::nowUtcUs());
