@@ -117,14 +117,15 @@ private:
     QProcess m_objProcess;
 };
 
-// Runs the event loop of this thread until the host reports a job (the host's signals are
-// queued into the thread that made it).
-void waitForJob(CCommanThread& a_objHost)
+// One pass of this thread's event loop, asleep until something arrives: the host's report of a
+// job (its signals are queued into the thread that made it) or, at the latest, the guard. A
+// nested loop would cost a wake-up of its own to quit.
+void waitForJob()
 {
-    QEventLoop objLoop;
-    QObject::connect(&a_objHost, &CCommanThread::SignalNewJob, &objLoop, &QEventLoop::quit);
-    QTimer::singleShot(s_iWaitMs, &objLoop, &QEventLoop::quit);
-    objLoop.exec();
+    QTimer objGuard;
+    objGuard.setSingleShot(true);
+    objGuard.start(s_iWaitMs);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 struct struHost
@@ -220,7 +221,7 @@ public:
                 return microseconds(tClock::now() - objStart);
             if (ptrReply)
                 return -1;
-            waitForJob(*m_objHost.pHost);
+            waitForJob();
             if (tClock::now() - objStart > std::chrono::milliseconds(s_iWaitMs))
                 return -1;
         }
