@@ -108,7 +108,11 @@ public:
             QTimer::singleShot(iLeft, &objLoop, &QEventLoop::quit);
             objLoop.exec();
         }
-        return m_objProcess.readLine().trimmed();
+        // Into a small buffer: readLine() without one reserves 16 kB, and glibc answers a request
+        // that large by first merging every small block the host has released, inside the timing.
+        char szLine[256];
+        const qint64 llRead = m_objProcess.readLine(szLine, sizeof(szLine));
+        return llRead > 0 ? QByteArray(szLine, int(llRead)).trimmed() : QByteArray();
     }
     int port() { return line().toInt(); }
     qint64 pid() const { return m_objProcess.processId(); }
