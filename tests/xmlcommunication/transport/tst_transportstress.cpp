@@ -1,6 +1,6 @@
-// Peers connect, set their filters, ask and leave in a loop while two host threads answer, send
-// events to all and change debug flags: every request is answered, and afterwards no thread or
-// descriptor is left.
+// Peers connect, set their filters, ask and leave in a loop while two host threads answer, ask
+// the peers themselves, send events to all and change debug flags: every request is answered on
+// both sides, and afterwards no thread or descriptor is left.
 #include "LoadTestUtils.h"
 #include "TransportTestUtils.h"
 
@@ -116,9 +116,10 @@ class TestTransportStress : public QObject
             QVERIFY(usPort != 0);
 
             std::atomic<bool> bStop{false};
+            std::atomic<int> iOwnAsked{0};
             QList<QThread*> lstWorkers;
             for (int t = 0; t < 2; ++t) {
-                lstWorkers.append(QThread::create([&objHost, &bStop, t] {
+                lstWorkers.append(QThread::create([&objHost, &bStop, &iOwnAsked, t] {
                     const LoadTest::CThreadEnd objEnd(QThread::currentThread());
                     int iTurn = 0;
                     while (!bStop.load()) {
@@ -128,8 +129,20 @@ class TestTransportStress : public QObject
                             continue;
                         }
                         const quint32 u32Continuous = ptrRequest->getContinuousId();
+                        const quint32 u32Peer = ptrRequest->getConnectionId();
                         ptrRequest->changeRequestToReply(0, 0);
                         objHost.postToOneClient(ptrRequest, u32Continuous);
+                        if (iTurn % 3 == 0) {
+                            // The peer never answers and is about to leave: the host's own
+                            // request races with the end of its connection.
+                            ptrCXmlMessage ptrOwn(new CXmlMessage(u32Peer));
+                            ptrOwn->setServiceType(CXmlMessage::REQUEST_GET);
+                            ptrOwn->setMessageID_byGenerator();
+                            ptrOwn->setAvailableTime(300000);
+                            ptrOwn->addFragment(CMsgFragment(ptrCXmlElement(new CXmlElement(Tag::Tuner))));
+                            objHost.postToOneClient(ptrOwn, ptrOwn->getContinuousId());
+                            ++iOwnAsked;
+                        }
                         if (++iTurn % 5 == 0) {
                             ptrCXmlMessage ptrEvent(new CXmlMessage);
                             ptrEvent->setServiceType(CXmlMessage::BROADCAST);
@@ -164,6 +177,16 @@ class TestTransportStress : public QObject
                 delete pWorker;
             }
             QCOMPARE(iAnswered, iAsked);
+            int iOwnAnswered = 0;
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    while (objHost.getNextReply())
+                        ++iOwnAnswered;
+                    return iOwnAnswered >= iOwnAsked.load();
+                },
+                5000));
+            QVERIFY(iOwnAsked.load() > 0);
+            QCOMPARE(iOwnAnswered, iOwnAsked.load());
             objHost.stop();
             QVERIFY(objHost.waitForFinished(10000));
         }
