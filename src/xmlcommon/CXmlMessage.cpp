@@ -101,16 +101,20 @@ struct struHomeOfThread
 // end after the thread's other locals are gone.
 thread_local struHomeOfThread* t_pHome = nullptr;
 
+void endHomeOfThread()
+{
+    t_pHome->ptrHome->release(true);
+    delete t_pHome;
+    t_pHome = nullptr;
+}
+
 // A thread that ends with its home open closes it then.
 struct struHomeAtThreadEnd
 {
     ~struHomeAtThreadEnd()
     {
-        if (!t_pHome)
-            return;
-        t_pHome->ptrHome->release(true);
-        delete t_pHome;
-        t_pHome = nullptr;
+        if (t_pHome)
+            endHomeOfThread();
     }
     void arm() {}
 };
@@ -152,9 +156,7 @@ void MessageHome::close()
     if (!t_pHome || --t_pHome->iOpened > 0)
         return;
     QObject::disconnect(t_pHome->objIdle);
-    t_pHome->ptrHome->release(true);
-    delete t_pHome;
-    t_pHome = nullptr;
+    endHomeOfThread();
 }
 
 namespace

@@ -4,6 +4,7 @@
 #include "../../xmlcommon/ThreadChecker_p.h"
 #include "CComMan.h"
 #include "CConnectionThread.h"
+#include "GuardedWake_p.h"
 #include "HostWakeBatch_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
@@ -78,26 +79,13 @@ ptrCXmlElement textNode(const char* a_pszName, const QString& a_strText)
 }
 }  // namespace
 
-struct struHostWaker
-{
-    void wake()
-    {
-        std::lock_guard<std::mutex> lock(objMutex);
-        if (fnWake)
-            fnWake();
-    }
-
-    std::mutex objMutex;
-    std::function<void()> fnWake;  // under objMutex; empty once the host is gone
-};
-
 namespace
 {
 // The hosts to wake when the outermost batch open on this thread closes.
 struct struWakeBatch
 {
     int iDepth = 0;
-    std::vector<std::shared_ptr<struHostWaker>> vecWakers;
+    std::vector<std::shared_ptr<CGuardedWake>> vecWakers;
 };
 thread_local struWakeBatch t_objWakeBatch;
 }  // namespace
@@ -111,18 +99,18 @@ CHostWakeBatch::~CHostWakeBatch()
 {
     if (--t_objWakeBatch.iDepth > 0)
         return;
-    for (const std::shared_ptr<struHostWaker>& ptrWaker : t_objWakeBatch.vecWakers)
+    for (const std::shared_ptr<CGuardedWake>& ptrWaker : t_objWakeBatch.vecWakers)
         ptrWaker->wake();
     t_objWakeBatch.vecWakers.clear();
 }
 
 CCommanThread::CCommanThread(QObject* a_pParent)
-    : QThread(a_pParent), CDebugFlags(s_strClass), m_ptrWaker(std::make_shared<struHostWaker>())
+    : QThread(a_pParent), CDebugFlags(s_strClass), m_ptrWaker(std::make_shared<CGuardedWake>())
 {
-    m_ptrWaker->fnWake = [this] {
+    m_ptrWaker->set([this] {
         QMetaObject::invokeMethod(
             this, [this] { emitAnnounced(); }, Qt::QueuedConnection);
-    };
+    });
     registerFlags({{s_strMsgRefIncrementer, QStringLiteral("%1,%2").arg(QStringLiteral("0"), QStringLiteral("1"))}});
     followDebugCenter(this);
     getCurrentDbgFlagSetup();
@@ -133,10 +121,7 @@ CCommanThread::CCommanThread(QObject* a_pParent)
 
 CCommanThread::~CCommanThread()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_ptrWaker->objMutex);
-        m_ptrWaker->fnWake = nullptr;
-    }
+    m_ptrWaker->withdraw();
     log([&] { return QStringLiteral("CCommanThread::~CCommanThread()"); });
     if (isRunning()) {
         exit(0);
@@ -441,7 +426,7 @@ void CCommanThread::announceJob(GLOBAL_XML_TYPES::eMESSAGE_TYPES a_eType)
         m_ptrWaker->wake();
         return;
     }
-    std::vector<std::shared_ptr<struHostWaker>>& vecWakers = t_objWakeBatch.vecWakers;
+    std::vector<std::shared_ptr<CGuardedWake>>& vecWakers = t_objWakeBatch.vecWakers;
     if (std::find(vecWakers.begin(), vecWakers.end(), m_ptrWaker) == vecWakers.end())
         vecWakers.push_back(m_ptrWaker);
 }

@@ -26,7 +26,7 @@ namespace XmlCommunication
 {
 class CComMan;
 class CConnectionThread;
-struct struHostWaker;
+class CGuardedWake;
 
 // The host's entry to the transport. The host fills a struCOMMAN_STARTUP_CONFIG and calls
 // start(); a manager thread then listens for peers (and connects to the master on request). What
@@ -166,6 +166,6 @@ private:
     std::mutex m_objAnnounceMutex;
     QVector<GLOBAL_XML_TYPES::eMESSAGE_TYPES> m_vecAnnounced;  // not empty: their signals are posted
     // Wakes this thread for the announced signals; may outlive this object, and then does nothing.
-    std::shared_ptr<struHostWaker> m_ptrWaker;
+    std::shared_ptr<CGuardedWake> m_ptrWaker;
 };
 }  // namespace XmlCommunication

@@ -5,6 +5,7 @@
 #include "CComMan.h"
 #include "CCommanThread.h"
 #include "CConnection.h"
+#include "GuardedWake_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
 #include <OrvexXmlInterface/xmlcommon/Tagnames.h>
@@ -44,7 +45,8 @@ unsigned int CConnectionThread::getNextId()
 
 CConnectionThread::CConnectionThread(const QString& a_strAddress, quint16 a_usPort, const QString& a_strDebugName,
                                      bool a_bRetry, QObject* a_pParent)
-    : QThread(a_pParent), CDebugFlags(s_strClass), m_uiConnectionId(getNextId()), m_strDebugName(a_strDebugName)
+    : QThread(a_pParent), CDebugFlags(s_strClass), m_uiConnectionId(getNextId()), m_strDebugName(a_strDebugName),
+      m_ptrOutboxWake(new CGuardedWake)
 {
     m_objSocketInfo.eType = struSocketInfo::ekSID_IPADDRESS_AND_PORT;
     m_objSocketInfo.strIpAddress = a_strAddress;
@@ -63,7 +65,8 @@ CConnectionThread::CConnectionThread(const QString& a_strAddress, quint16 a_usPo
 {}
 
 CConnectionThread::CConnectionThread(qintptr a_typDescriptor, const QString& a_strDebugName, QObject* a_pParent, bool)
-    : QThread(a_pParent), CDebugFlags(s_strClass), m_uiConnectionId(getNextId()), m_strDebugName(a_strDebugName)
+    : QThread(a_pParent), CDebugFlags(s_strClass), m_uiConnectionId(getNextId()), m_strDebugName(a_strDebugName),
+      m_ptrOutboxWake(new CGuardedWake)
 {
     m_objSocketInfo.eType = struSocketInfo::ekSID_SOCKET_DESCRIPTOR;
     m_objSocketInfo.typSocketDescriptor = a_typDescriptor;
@@ -161,7 +164,7 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
         const bool bWake = addToOutbox(a_ptrMsg, a_u32ContinuousId);
         lock.unlock();
         if (bWake)
-            wakeForOutbox();
+            m_ptrOutboxWake->wake();
         return;
     }
     case ekSS_CLOSED: break;
@@ -177,10 +180,11 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
 
 void CConnectionThread::openSending()
 {
-    {
-        std::unique_lock lock(m_objWakeMutex);
-        m_pWakeTarget = m_pConnection;
-    }
+    CConnection* pConnection = m_pConnection;
+    m_ptrOutboxWake->set([this, pConnection] {
+        QMetaObject::invokeMethod(
+            pConnection, [this] { drainOutbox(); }, Qt::QueuedConnection);
+    });
     bool bWake = false;
     {
         std::unique_lock lock(m_objSendMutex);
@@ -190,23 +194,13 @@ void CConnectionThread::openSending()
         m_lstEarly.clear();
     }
     if (bWake)
-        wakeForOutbox();
+        m_ptrOutboxWake->wake();
 }
 
 bool CConnectionThread::addToOutbox(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
     m_vecOutbox.emplace_back(a_ptrMsg, a_u32ContinuousId);
     return m_vecOutbox.size() == 1;
-}
-
-void CConnectionThread::wakeForOutbox()
-{
-    // Posted outside the send lock: the woken thread would otherwise find it still held, and
-    // switch back and forth with the sender before it could drain.
-    std::unique_lock lock(m_objWakeMutex);
-    if (m_pWakeTarget)
-        QMetaObject::invokeMethod(
-            m_pWakeTarget, [this] { drainOutbox(); }, Qt::QueuedConnection);
 }
 
 void CConnectionThread::drainOutbox()
@@ -365,12 +359,9 @@ void CConnectionThread::closeConnection()
         std::unique_lock lock(m_objSendMutex);
         m_eSendState = ekSS_CLOSED;
     }
-    {
-        // A sender that filled the outbox before the close has posted its drain by now, or
-        // finds no target and leaves the outbox to the drain below.
-        std::unique_lock lock(m_objWakeMutex);
-        m_pWakeTarget = nullptr;
-    }
+    // A sender that filled the outbox before the close has posted its drain by now, or finds
+    // the wake-up withdrawn and leaves the outbox to the drain below.
+    m_ptrOutboxWake->withdraw();
     disconnect(this, &CConnectionThread::SignalSendMessage, nullptr, nullptr);
     disconnect(this, &CConnectionThread::SignalSendByteArray, nullptr, nullptr);
     disconnect(this, &CConnectionThread::SignalStopConnectionRetry, nullptr, nullptr);

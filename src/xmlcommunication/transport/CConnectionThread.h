@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include <mutex>
 #include <utility>
@@ -20,6 +21,7 @@ namespace XmlCommunication
 {
 class CComMan;
 class CConnection;
+class CGuardedWake;
 class IfTimeoutIncRouter;
 
 // The handle the manager keeps for one connection: a thread of its own on which the connection
@@ -115,7 +117,6 @@ private:
     // Under the send lock; true when the outbox was empty, so that the caller, once the lock is
     // released, wakes the connection's thread once for all that waits there.
     bool addToOutbox(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
-    void wakeForOutbox();
     void drainOutbox();
 
     // Messages handed over before the connection exists wait; after it is gone, requests are
@@ -145,8 +146,7 @@ private:
     std::mutex m_objSinkMutex;  // held while the sink takes a message, so that it can be withdrawn
     CComMan* m_pSink = nullptr;
     struConnectionLimits m_objLimits;
-    std::mutex m_objWakeMutex;         // held while a drain is posted, so that the target cannot go meanwhile
-    QObject* m_pWakeTarget = nullptr;  // the connection while it takes messages
+    const std::unique_ptr<CGuardedWake> m_ptrOutboxWake;  // posts a drain to the connection while it takes messages
     std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
     QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstEarly;
