@@ -152,7 +152,7 @@ void CAliveCheckManager::sendCheckMsg()
         m_eStateDescription >= eCSD_DISABLED)
         return;
     cancelTrigger();
-    debugLog(QStringLiteral("Sending AliveCheck at %1").arg(connectionText()));
+    debugLog([&] { return QStringLiteral("Sending AliveCheck at %1").arg(connectionText()); });
     CAlivecheckConverter objConverter;
     objConverter.makeFragment();
     // A peer whose version is not yet known is addressed in the older protocol, which both speak.
@@ -171,7 +171,7 @@ void CAliveCheckManager::sendAvailability()
         objConverter.setVersion(3);
     const ptrCXmlMessage ptrMsg = newMessage(CXmlMessage::REQUEST_SET, objConverter.getFragment());
     m_lstOutstandingAnnouncements.append(ptrMsg->getMessageID());
-    debugLog(QStringLiteral("Sending AliveCheck-msg with availability at %1").arg(connectionText()));
+    debugLog([&] { return QStringLiteral("Sending AliveCheck-msg with availability at %1").arg(connectionText()); });
     emit signalSendMessage(ptrMsg, 0);
 }
 
@@ -184,7 +184,8 @@ void CAliveCheckManager::sendDisable()
         objConverter.setDisableLevel(CAlivecheckConverter::DISABLE_CONNECTION);
     const ptrCXmlMessage ptrMsg = newMessage(CXmlMessage::REQUEST_SET, objConverter.getFragment());
     m_lstOutstandingAnnouncements.append(ptrMsg->getMessageID());
-    debugLog(QStringLiteral("Sending AliveCheck-msg disable(connection-level) at %1").arg(connectionText()));
+    debugLog(
+        [&] { return QStringLiteral("Sending AliveCheck-msg disable(connection-level) at %1").arg(connectionText()); });
     emit signalSendMessage(ptrMsg, 0);
 }
 
@@ -282,7 +283,7 @@ eFRAGMENT_ACTIONS CAliveCheckManager::handleFragment(CMsgFragment& a_objFragment
 eFRAGMENT_ACTIONS CAliveCheckManager::handleQuery(CMsgFragment& a_objFragment)
 {
     setPeerSupport(true);
-    debugLog(QStringLiteral("Received an AliveCheck-query at %1").arg(connectionText()));
+    debugLog([&] { return QStringLiteral("Received an AliveCheck-query at %1").arg(connectionText()); });
     if (m_iCheckMode == 2) {
         m_iCheckMode = 3;
         if (setCheckStateDescription(eCSD_ENABLED_BY_OTHER_SIDE))
@@ -405,20 +406,26 @@ bool CAliveCheckManager::takeAnnouncement(unsigned int a_uiMessageId)
 bool CAliveCheckManager::setCheckStateDescription(eCheckStateDescription a_eState)
 {
     if (a_eState == m_eStateDescription) {
-        debugLog(QStringLiteral("CAliveCheckManager::setCheckStateDescription(%1) has failed because already set. %2")
-                     .arg(stateText(a_eState), connectionText()));
+        debugLog([&] {
+            return QStringLiteral("CAliveCheckManager::setCheckStateDescription(%1) has failed because already set. %2")
+                .arg(stateText(a_eState), connectionText());
+        });
         return true;
     }
     if (m_eStateDescription >= eCSD_DISABLED) {
-        debugLog(QStringLiteral("CAliveCheckManager::setCheckStateDescription(%1) has failed because already "
-                                "\"DISABLED\". %2")
-                     .arg(stateText(a_eState), connectionText()));
+        debugLog([&] {
+            return QStringLiteral("CAliveCheckManager::setCheckStateDescription(%1) has failed because already "
+                                  "\"DISABLED\". %2")
+                .arg(stateText(a_eState), connectionText());
+        });
         return false;
     }
     if (a_eState < m_eStateDescription) {
-        debugLog(QStringLiteral("CAliveCheckManager::setCheckStateDescription(%1) has failed because \"new state < "
-                                "old state (%2)\". %3")
-                     .arg(stateText(a_eState), stateText(m_eStateDescription), connectionText()));
+        debugLog([&] {
+            return QStringLiteral("CAliveCheckManager::setCheckStateDescription(%1) has failed because \"new state < "
+                                  "old state (%2)\". %3")
+                .arg(stateText(a_eState), stateText(m_eStateDescription), connectionText());
+        });
         return false;
     }
     m_eStateDescription = a_eState;
@@ -429,7 +436,8 @@ bool CAliveCheckManager::setCheckStateDescription(eCheckStateDescription a_eStat
 void CAliveCheckManager::disableCheck(eCheckStateDescription a_eState)
 {
     cancelTrigger();
-    debugLog(QStringLiteral("CAliveCheckManager::disableCheck() is called at %1").arg(connectionText()));
+    debugLog(
+        [&] { return QStringLiteral("CAliveCheckManager::disableCheck() is called at %1").arg(connectionText()); });
     setCheckStateDescription(a_eState);
     m_iCheckMode = 1;
 }
@@ -465,8 +473,10 @@ void CAliveCheckManager::disableForProcess()
     disableCheck(eCSD_DISABLED_FOR_PROCESS);
     m_bProcessDisabled = true;
     emit signalProcessDisabled();
-    debugLog(QStringLiteral("\nThe AliveCheck is disabled for the complete process. PID : %1\n")
-                 .arg(Platform::currentProcessId()));
+    debugLog([&] {
+        return QStringLiteral("\nThe AliveCheck is disabled for the complete process. PID : %1\n")
+            .arg(Platform::currentProcessId());
+    });
 }
 
 bool CAliveCheckManager::isProcessDisabled()

@@ -66,9 +66,8 @@ void CDebugFlags::followDebugCenter(QObject* a_pHolder)
                      a_pHolder, SLOT(slotDebugFlagSetup(XmlCommunication::typMapDbgFlags)), Qt::QueuedConnection);
 }
 
-void CDebugFlags::debugLog(const QString& a_strText) const
+void CDebugFlags::writeDebugLog(const QString& a_strText) const
 {
-    if (isLogOn())
-        Platform::debugOutput(a_strText);
+    Platform::debugOutput(a_strText);
 }
 }  // namespace XmlCommunication

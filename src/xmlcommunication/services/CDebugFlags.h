@@ -39,8 +39,14 @@ protected:
     void registerFlags(const QMap<QString, QString>& a_mapValues);
     // Adds commands: flags that are broadcast but never kept as part of the setup.
     void registerOnceOnlyFlags(const QMap<QString, QString>& a_mapValues);
-    // One diagnostic text while the class's "log" flag is on.
-    void debugLog(const QString& a_strText) const;
+    // One diagnostic text while the class's "log" flag is on; the text is made only then, since
+    // the services log on every message.
+    template <typename t_Text> void debugLog(const t_Text& a_fnText) const
+    {
+        if (isLogOn())
+            writeDebugLog(a_fnText());
+    }
+    void writeDebugLog(const QString& a_strText) const;
 
 private:
     // Written on the holder's thread, read from any thread that logs for the holder.

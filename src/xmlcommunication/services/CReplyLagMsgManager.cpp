@@ -80,15 +80,19 @@ void CReplyLagMsgManager::addReqMsgToMap(const struRequestData& a_objData)
         return;
     }
     const quint32 u32ContinuousId = continuousIdOf(a_objData);
-    debugLog(prefix() + QStringLiteral("addReqMsgToMap() msg%1[%2] gets added to the RequestMap!")
-                            .arg(a_objData.u32MessageId)
-                            .arg(u32ContinuousId));
+    debugLog([&] {
+        return prefix() + QStringLiteral("addReqMsgToMap() msg%1[%2] gets added to the RequestMap!")
+                              .arg(a_objData.u32MessageId)
+                              .arg(u32ContinuousId);
+    });
     m_mapRequests.insert(u64Key, a_objData);
-    debugLog(prefix() + QStringLiteral("addReqMsgToMap() msg%1[%2] gets added to triggerManager with %3, now %4!")
-                            .arg(a_objData.u32MessageId)
-                            .arg(u32ContinuousId)
-                            .arg(u64Key)
-                            .arg(u64Now));
+    debugLog([&] {
+        return prefix() + QStringLiteral("addReqMsgToMap() msg%1[%2] gets added to triggerManager with %3, now %4!")
+                              .arg(a_objData.u32MessageId)
+                              .arg(u32ContinuousId)
+                              .arg(u64Key)
+                              .arg(u64Now);
+    });
     m_ptrTriggerManager->addRequest(u64Key, this);
 }
 
@@ -96,9 +100,11 @@ void CReplyLagMsgManager::addReqMsgToLastSecond(const struRequestData& a_objData
 {
     const quint32 u32ContinuousId = continuousIdOf(a_objData);
     m_mapLastSecond.insert(u32ContinuousId, a_objData);
-    debugLog(prefix() + QStringLiteral("addReqMsgToLastSecond() msg%1[%2] is added to the lastSecondMap!")
-                            .arg(a_objData.u32MessageId)
-                            .arg(u32ContinuousId));
+    debugLog([&] {
+        return prefix() + QStringLiteral("addReqMsgToLastSecond() msg%1[%2] is added to the lastSecondMap!")
+                              .arg(a_objData.u32MessageId)
+                              .arg(u32ContinuousId);
+    });
     removeNeverAnsweredRequests();
 }
 
@@ -118,13 +124,17 @@ void CReplyLagMsgManager::slotSetTrigger(quint64 a_u64Timestamp)
 {
     const quint64 u64Now = Platform::nowMonotonicUs();
     if (u64Now < a_u64Timestamp)
-        debugLog(prefix() + QStringLiteral("slotSetTrigger() is called! Key: %1; %2µs to early")
-                                .arg(a_u64Timestamp)
-                                .arg(a_u64Timestamp - u64Now));
+        debugLog([&] {
+            return prefix() + QStringLiteral("slotSetTrigger() is called! Key: %1; %2µs to early")
+                                  .arg(a_u64Timestamp)
+                                  .arg(a_u64Timestamp - u64Now);
+        });
     else
-        debugLog(prefix() + QStringLiteral("slotSetTrigger() is called! Key: %1; %2µs to late")
-                                .arg(a_u64Timestamp)
-                                .arg(u64Now - a_u64Timestamp));
+        debugLog([&] {
+            return prefix() + QStringLiteral("slotSetTrigger() is called! Key: %1; %2µs to late")
+                                  .arg(a_u64Timestamp)
+                                  .arg(u64Now - a_u64Timestamp);
+        });
     const auto it = m_mapRequests.find(a_u64Timestamp);
     if (it == m_mapRequests.end())
         return;
@@ -141,8 +151,10 @@ void CReplyLagMsgManager::slotSetTrigger(quint64 a_u64Timestamp)
     const unsigned int uiAvailableTime = unsigned(qMin<quint64>(u64Due - a_u64Timestamp, 0xFFFFFFFFu));
     const ptrCXmlMessage ptrLag = generateTimeoutIncrementMsg(uiAvailableTime, objData);
     if (!ptrLag)
-        debugLog(prefix() +
-                 QStringLiteral("slotSetTrigger() the generated ReplyLag-Msg(%1µs) is NULL").arg(uiAvailableTime));
+        debugLog([&] {
+            return prefix() +
+                   QStringLiteral("slotSetTrigger() the generated ReplyLag-Msg(%1µs) is NULL").arg(uiAvailableTime);
+        });
     else
         emit SignalMsgToSend(ptrLag, 0);
     addReqMsgToMap(objData);
@@ -163,7 +175,7 @@ ptrCXmlMessage CReplyLagMsgManager::generateTimeoutIncrementMsg(unsigned int a_u
 bool CReplyLagMsgManager::handleReplyLagMsg(ptrCXmlMessage a_ptrLag)
 {
     if (!a_ptrLag || a_ptrLag->isNull()) {
-        debugLog(QStringLiteral("CReplyLagMsgManager::handleReplyLagMsg() => msg is NULL."));
+        debugLog([&] { return QStringLiteral("CReplyLagMsgManager::handleReplyLagMsg() => msg is NULL."); });
         return false;
     }
     // Not in the last second: the manager carries the extension to the requester itself, at the
@@ -171,10 +183,12 @@ bool CReplyLagMsgManager::handleReplyLagMsg(ptrCXmlMessage a_ptrLag)
     const auto it = m_mapLastSecond.find(a_ptrLag->getContinuousId());
     if (it == m_mapLastSecond.end())
         return false;
-    debugLog(prefix() + QStringLiteral("handleReplyLagMsg() msg%1[%2] gets removed from LastSecondMap "
-                                       "(identified by ContId)!")
-                            .arg(it->u32MessageId)
-                            .arg(it.key()));
+    debugLog([&] {
+        return prefix() + QStringLiteral("handleReplyLagMsg() msg%1[%2] gets removed from LastSecondMap "
+                                         "(identified by ContId)!")
+                              .arg(it->u32MessageId)
+                              .arg(it.key());
+    });
     // The manager has given up carrying this request's extensions: the host's lag goes out now.
     if (it->ptrMessage && dueTime(it->ptrMessage) <= Platform::nowMonotonicUs())
         return true;
@@ -214,22 +228,26 @@ void CReplyLagMsgManager::handleReplyMsg(ptrCXmlMessage a_ptrReply)
     if (takeFromRequestMap(u32MessageId, objData, u64Key)) {
         m_ptrTriggerManager->removeRequest(u64Key, this);
         const quint32 u32Stored = continuousIdOf(objData);
-        const QString strText = prefix() + QStringLiteral("handleReplyMsg() msg%1[%2] gets removed from RequestMap "
-                                                          "(identified by MsgId)")
-                                               .arg(u32MessageId)
-                                               .arg(u32Stored);
+        const auto text = [&] {
+            return prefix() + QStringLiteral("handleReplyMsg() msg%1[%2] gets removed from RequestMap "
+                                             "(identified by MsgId)")
+                                  .arg(u32MessageId)
+                                  .arg(u32Stored);
+        };
         if (u32Stored == u32ContinuousId)
-            debugLog(strText + QLatin1Char('!'));
+            debugLog([&] { return text() + QLatin1Char('!'); });
         else
-            Platform::debugOutput(strText + QStringLiteral(" FAULT: unknown ContinuousId!"));
+            Platform::debugOutput(text() + QStringLiteral(" FAULT: unknown ContinuousId!"));
         return;
     }
     const auto it = m_mapLastSecond.find(u32ContinuousId);
     if (it != m_mapLastSecond.end()) {
-        debugLog(prefix() + QStringLiteral("handleReplyMsg() msg%1[%2] gets removed from LastSecondMap "
-                                           "(identified by ContId)!")
-                                .arg(u32MessageId)
-                                .arg(u32ContinuousId));
+        debugLog([&] {
+            return prefix() + QStringLiteral("handleReplyMsg() msg%1[%2] gets removed from LastSecondMap "
+                                             "(identified by ContId)!")
+                                  .arg(u32MessageId)
+                                  .arg(u32ContinuousId);
+        });
         m_mapLastSecond.erase(it);
         return;
     }
