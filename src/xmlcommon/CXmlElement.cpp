@@ -361,15 +361,28 @@ enum class eHEAD
 // Writes one element: a leaf completely, an element with children up to its opening line.
 // A value that is one CDATA section is written as that section, so that a file's content
 // travels verbatim; any other value is escaped. Either way it reads back as it was set.
-eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned int& a_uiUncompressedBytes)
+void writeAttribute(const QByteArray& a_baName, const QString& a_strValue, CWireOut& a_objOut)
+{
+    a_objOut.addAll(' ', a_baName, QLatin1String("=\""));
+    a_objOut.addText<eESCAPE::Attribute>(a_strValue.constData(), a_strValue.size());
+    a_objOut.add('"');
+}
+
+eHEAD writeHead(const CXmlElement& a_objElement, CWireOut& a_objOut, unsigned int& a_uiUncompressedBytes,
+                const struATTRIBUTE* a_pReplacing)
 {
     const CTagname& objTag = a_objElement.tagname();
     a_objOut.add(objTag.begin());
     for (const QSharedPointer<struATTRIBUTE>& ptrAttr : a_objElement.attributes()) {
-        a_objOut.addAll(' ', ptrAttr->baName, QLatin1String("=\""));
-        a_objOut.addText<eESCAPE::Attribute>(ptrAttr->strValue.constData(), ptrAttr->strValue.size());
-        a_objOut.add('"');
+        if (a_pReplacing && ptrAttr->baName == a_pReplacing->baName) {
+            writeAttribute(a_pReplacing->baName, a_pReplacing->strValue, a_objOut);
+            a_pReplacing = nullptr;
+        } else {
+            writeAttribute(ptrAttr->baName, ptrAttr->strValue, a_objOut);
+        }
     }
+    if (a_pReplacing)
+        writeAttribute(a_pReplacing->baName, a_pReplacing->strValue, a_objOut);
     if (a_objElement.isCompressionDisabled())
         a_objOut.add(s_szZipAttribute, int(sizeof(s_szZipAttribute) - 1));
 
@@ -612,7 +625,7 @@ namespace
 {
 // Returns 1 when written, 0 when the work man stopped it, -1 when it did not fit.
 int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_uiUncompressedBytes,
-              CWorkMan* a_pWorkMan, bool& a_bHandedOn)
+              CWorkMan* a_pWorkMan, bool& a_bHandedOn, const struATTRIBUTE* a_pRootAttribute)
 {
     unsigned int uiThreshold = 0;
     QVarLengthArray<struWriteFrame, 32> vecStack;
@@ -631,7 +644,8 @@ int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_
                 return 0;
             uiThreshold = a_pWorkMan->getBufferThreshold();
         }
-        switch (writeHead(a_objElement, a_objOut, a_uiUncompressedBytes)) {
+        switch (writeHead(a_objElement, a_objOut, a_uiUncompressedBytes,
+                          &a_objElement == &a_objRoot ? a_pRootAttribute : nullptr)) {
         case eHEAD::Refused: return -1;
         case eHEAD::Leaf: return completed() ? 1 : 0;
         case eHEAD::Open: break;
@@ -657,13 +671,13 @@ int writeTree(const CXmlElement& a_objRoot, CWireOut& a_objOut, unsigned int& a_
 }  // namespace
 
 int writeWire(const CXmlElement& a_objRoot, QByteArray& a_baOut, unsigned int& a_uiUncompressedBytes,
-              CWorkMan* a_pWorkMan, qint64 a_llMaxBytes)
+              CWorkMan* a_pWorkMan, qint64 a_llMaxBytes, const struATTRIBUTE* a_pRootAttribute)
 {
     const int iStartSize = a_baOut.size();
     bool bHandedOn = false;
     try {
         CWireOut objOut(a_baOut, a_llMaxBytes);
-        if (writeTree(a_objRoot, objOut, a_uiUncompressedBytes, a_pWorkMan, bHandedOn) >= 0)
+        if (writeTree(a_objRoot, objOut, a_uiUncompressedBytes, a_pWorkMan, bHandedOn, a_pRootAttribute) >= 0)
             return RESULT_OK;
     } catch (const std::bad_alloc&) {
     }

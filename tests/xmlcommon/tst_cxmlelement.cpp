@@ -373,6 +373,29 @@ private slots:
         QCOMPARE(ba, "head:" + expected);
     }
 
+    void rootAttributeWrittenAsIfSet()
+    {
+        // The transport's remaining time: the text must be that of the root with the attribute
+        // set, while the root itself stays as it was.
+        const struATTRIBUTE objTime{"time", QStringLiteral("5<0")};
+        const QList<ptrCXmlElement> lstTrees{
+            el("Request", {{"id", "1"}, {"time", "9"}, {"type", "get"}}, {}, {el("A", {{"time", "7"}})}),
+            el("Request", {{"id", "1"}}, {}, {el("A", {{"time", "7"}}), el("B")}),
+            el("Request", {}, "text"),
+            el("Request"),
+        };
+        for (const ptrCXmlElement& ptrTree : lstTrees) {
+            const QByteArray baBefore = wire(ptrTree);
+            const ptrCXmlElement ptrSet = ptrTree->copy(true);
+            ptrSet->setAttribute(objTime.baName, objTime.strValue);
+            QByteArray ba;
+            unsigned int uiCount = 0;
+            QCOMPARE(writeWire(*ptrTree, ba, uiCount, nullptr, s_llMaxWireBytes, &objTime), 0);
+            QCOMPARE(ba, wire(ptrSet));
+            QCOMPARE(wire(ptrTree), baBefore);
+        }
+    }
+
     void memoryFailureIsAResult()
     {
         // A sender whose memory runs out while it takes the text away.

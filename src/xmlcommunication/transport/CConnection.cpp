@@ -1,4 +1,5 @@
 #include "CConnection.h"
+#include "../../xmlcommon/CXmlElement_p.h"
 #include "../../xmlcommon/ThreadChecker_p.h"
 
 #include "CComMan.h"
@@ -43,6 +44,7 @@ const QStringList s_lstLogFlags{s_strLogRequestsRcv, s_strLogRepliesRcv, s_strLo
 
 const QByteArray s_baRequestTreeAttr("requestTree");
 const QByteArray s_baProcessingTime("processingTime");
+const QByteArray s_baTime("time");
 const QByteArray s_baPlaceholder("XXXXX");
 
 const quint32 s_u32FaultUndeliverable = 0x02400008;
@@ -792,11 +794,11 @@ void CConnection::messageToByteArray(QByteArray& a_baBuffer, ptrCXmlMessage a_pt
     const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
     if ((isRequest(eType) || eType == CXmlMessage::REPLY_LAG) && a_uiAvailableTime != 0) {
         // The remaining time goes out as "time"; the message itself stays as the host made it.
-        ptrWrite = ptrWrite->copy(false);
-        for (const ptrCXmlElement& ptrChild : a_ptrMsg->getElementTree()->children())
-            ptrWrite->addChild(ptrChild, -1);
-        ptrWrite->setAttribute(QByteArrayLiteral("time"), QString::number(a_uiAvailableTime));
-    } else if (isReply(eType)) {
+        const struATTRIBUTE objTime{s_baTime, QString::number(a_uiAvailableTime)};
+        writeWire(*ptrWrite, a_baBuffer, uiUncompressed, m_pSender, s_llMaxWireBytes, &objTime);
+        return;
+    }
+    if (isReply(eType)) {
         manageRequestTrees(a_ptrMsg, m_bSuppressRequestTrees);
     } else if (eType == CXmlMessage::BROADCAST) {
         ptrCXmlElement ptrFiltered;
