@@ -602,6 +602,35 @@ void CConnection::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESS
     emit SignalNewJob(a_ptrMsg, a_eType);
 }
 
+bool CConnection::sendFromOutside(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
+{
+    if (!m_pSocket || m_bFinishing || !isConnected() || m_pSocket->bytesToWrite() != 0 || !m_baOutsideRest.isEmpty() ||
+        anyLogging() || m_bMsgTimeStat || m_bProcessingTime ||
+        a_ptrMsg->getElementTree()->tagname() == Tag::Destructor || a_ptrMsg->getNumberOfFragments() == 0)
+        return false;
+    m_bOutside = true;
+    SlotSendMessage(a_ptrMsg, a_u32ContinuousId);
+    m_bOutside = false;
+    if (!m_baOutsideRest.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this] { writeOutsideRest(); }, Qt::QueuedConnection);
+    return true;
+}
+
+void CConnection::settleOutsideWork()
+{
+    const QList<ptrCXmlMessage> lstBookings = std::exchange(m_lstOutsideBookings, {});
+    for (const ptrCXmlMessage& ptrRequest : lstBookings)
+        emit SignalAddSpontaneousRequestMsg(ptrRequest);
+}
+
+void CConnection::writeOutsideRest()
+{
+    QByteArray baRest;
+    baRest.swap(m_baOutsideRest);
+    sendByteArray(baRest, true);
+}
+
 void CConnection::sendBatch(const std::vector<std::pair<ptrCXmlMessage, quint32>>& a_vecMessages)
 {
     // A single message goes out as it is written.
@@ -677,8 +706,12 @@ void CConnection::sendRequest(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContin
     });
     writeMessage(a_ptrMsg, uiRemaining);
     // Booked after the write, off the round trip's path: its reply is read on this thread, later.
-    if (m_pRouter && a_ulContinuousMsgId == a_ptrMsg->getContinuousId())
-        emit SignalAddSpontaneousRequestMsg(a_ptrMsg);
+    if (m_pRouter && a_ulContinuousMsgId == a_ptrMsg->getContinuousId()) {
+        if (m_bOutside)
+            m_lstOutsideBookings.append(a_ptrMsg);
+        else
+            emit SignalAddSpontaneousRequestMsg(a_ptrMsg);
+    }
 }
 
 void CConnection::sendReply(const ptrCXmlMessage& a_ptrMsg, quint32 a_ulContinuousMsgId)
@@ -858,6 +891,15 @@ bool CConnection::sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFail
 {
     if (a_baBytes.isEmpty())
         return true;
+    if (m_bOutside) {
+        // Qt's socket belongs to this connection's thread: the rest is left to it.
+        const qint64 llDone = m_baOutsideRest.isEmpty() ? sendDirectly(a_baBytes) : 0;
+        if (llDone < a_baBytes.size())
+            m_baOutsideRest.append(a_baBytes.constData() + llDone, int(a_baBytes.size() - llDone));
+        return true;
+    }
+    if (!m_baOutsideRest.isEmpty())
+        writeOutsideRest();
     bool bOk = m_pSocket != nullptr;
     if (bOk && m_bSenderWatchdog && !m_objAliveCheck.isActive()) {
         // What this batch wrote is still in the buffer by design; only older bytes count as stuck.

@@ -84,6 +84,13 @@ public:
 
     // Writes bytes to the peer under the send watchdog; false when they could not be written.
     bool sendByteArray(const QByteArray& a_baBytes, bool a_bAbortOnFailure);
+    // On another thread, while this connection's thread waits at its gate: sends a request or
+    // reply as this thread would, touching nothing of the socket but its descriptor. What the
+    // system does not take at once is left for this thread. False, with nothing done, where the
+    // message needs this thread (logging, statistics, bytes still queued, no connection).
+    bool sendFromOutside(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
+    // Back on this connection's thread: what sendFromOutside could not do there.
+    void settleOutsideWork();
     // Sends the messages in order and hands their bytes to the system in one go at the end.
     void sendBatch(const std::vector<std::pair<XmlCommon::ptrCXmlMessage, quint32>>& a_vecMessages);
     unsigned short handleDbgFlagSetup(const typMapDbgFlags& a_mapSetup) override;
@@ -172,6 +179,7 @@ private:
     bool writeMessage(const XmlCommon::ptrCXmlMessage& a_ptrMsg, unsigned int a_uiAvailableTime,
                       bool a_bProcessingTime = false);
     qint64 sendDirectly(const QByteArray& a_baBytes);
+    void writeOutsideRest();
     bool checkSendBacklog();
     void answerLocally(const XmlCommon::ptrCXmlMessage& a_ptrRequest, unsigned int a_uiFaultId);
     void passUpReply(const XmlCommon::ptrCXmlMessage& a_ptrReply);
@@ -231,6 +239,11 @@ private:
     struConnectionLimits m_objLimits;
     ptrCTriggerManager m_ptrTriggers;
     QByteArray m_baOutput;
+    bool m_bOutside = false;     // sendFromOutside is writing
+    QByteArray m_baOutsideRest;  // what it left: written before anything else
+    // Its requests, to be booked with the manager from this thread: the sender may hold the
+    // manager's connection list, which its book's lock comes before.
+    QList<XmlCommon::ptrCXmlMessage> m_lstOutsideBookings;
 
     bool m_bLogRequestsRcv = false;
     bool m_bLogRepliesRcv = false;

@@ -5,6 +5,7 @@
 #include "CComMan.h"
 #include "CCommanThread.h"
 #include "CConnection.h"
+#include "ConnectionGate_p.h"
 #include "GuardedWake_p.h"
 
 #include <OrvexXmlInterface/platform/Platform.h>
@@ -46,7 +47,7 @@ unsigned int CConnectionThread::getNextId()
 CConnectionThread::CConnectionThread(const QString& a_strAddress, quint16 a_usPort, const QString& a_strDebugName,
                                      bool a_bRetry, QObject* a_pParent)
     : QThread(a_pParent), CDebugFlags(s_strClass), m_uiConnectionId(getNextId()), m_strDebugName(a_strDebugName),
-      m_ptrOutboxWake(new CGuardedWake)
+      m_ptrOutboxWake(new CGuardedWake), m_ptrGate(new CConnectionGate)
 {
     m_objSocketInfo.eType = struSocketInfo::ekSID_IPADDRESS_AND_PORT;
     m_objSocketInfo.strIpAddress = a_strAddress;
@@ -66,7 +67,7 @@ CConnectionThread::CConnectionThread(const QString& a_strAddress, quint16 a_usPo
 
 CConnectionThread::CConnectionThread(qintptr a_typDescriptor, const QString& a_strDebugName, QObject* a_pParent, bool)
     : QThread(a_pParent), CDebugFlags(s_strClass), m_uiConnectionId(getNextId()), m_strDebugName(a_strDebugName),
-      m_ptrOutboxWake(new CGuardedWake)
+      m_ptrOutboxWake(new CGuardedWake), m_ptrGate(new CConnectionGate)
 {
     m_objSocketInfo.eType = struSocketInfo::ekSID_SOCKET_DESCRIPTOR;
     m_objSocketInfo.typSocketDescriptor = a_typDescriptor;
@@ -161,6 +162,8 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
     switch (m_eSendState) {
     case ekSS_PENDING: m_lstEarly.append({a_ptrMsg, a_u32ContinuousId}); return;
     case ekSS_OPEN: {
+        if (m_vecOutbox.empty() && sendAtOnce(a_ptrMsg, a_u32ContinuousId))
+            return;
         const bool bWake = addToOutbox(a_ptrMsg, a_u32ContinuousId);
         lock.unlock();
         if (bWake)
@@ -181,6 +184,7 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
 void CConnectionThread::openSending()
 {
     CConnection* pConnection = m_pConnection;
+    m_pAtOnceTarget = pConnection;
     m_ptrOutboxWake->set([this, pConnection] {
         QMetaObject::invokeMethod(
             pConnection, [this] { drainOutbox(); }, Qt::QueuedConnection);
@@ -195,6 +199,22 @@ void CConnectionThread::openSending()
     }
     if (bWake)
         m_ptrOutboxWake->wake();
+}
+
+// Events stay in the outbox, where a burst is written in one go; a request or reply waits for
+// its answer or its requester, and the hand-over to this thread is a good part of a round trip.
+bool CConnectionThread::sendAtOnce(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
+{
+    const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
+    if (eType != CXmlMessage::REQUEST_GET && eType != CXmlMessage::REQUEST_SET && eType != CXmlMessage::REPLY_GET &&
+        eType != CXmlMessage::REPLY_SET)
+        return false;
+    // Raw bytes handed over before are still on their way through this thread's queue.
+    if (m_iRawPending.load() != 0 || !m_ptrGate->tryEnter())
+        return false;
+    const bool bSent = m_pAtOnceTarget && m_pAtOnceTarget->sendFromOutside(a_ptrMsg, a_u32ContinuousId);
+    m_ptrGate->leave();
+    return bSent;
 }
 
 bool CConnectionThread::addToOutbox(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
@@ -215,6 +235,7 @@ void CConnectionThread::drainOutbox()
 
 void CConnectionThread::sendByteArray(const QByteArray& a_baBytes)
 {
+    ++m_iRawPending;
     emit SignalSendByteArray(a_baBytes);
 }
 
@@ -283,6 +304,11 @@ struClientData CConnectionThread::getInfo() const
 
 void CConnectionThread::run()
 {
+    // Bookings that a sender left while this thread waited are made before anything is read.
+    m_ptrGate->hold([this] {
+        if (m_pConnection)
+            m_pConnection->settleOutsideWork();
+    });
     MessageHome::open();  // the trees of the messages read here come back here to be released
     m_pConnection = new CConnection(m_uiConnectionId, nullptr, QString());
     connectConnection();
@@ -306,6 +332,7 @@ void CConnectionThread::run()
     delete m_pConnection;
     m_pConnection = nullptr;
     MessageHome::close();
+    m_ptrGate->release();
     OXI_TSAN_RELEASE(this);  // QThread::wait() joins where the checker cannot see it
 }
 
@@ -338,8 +365,13 @@ void CConnectionThread::connectConnection()
     connect(pConnection, &CConnection::SignalConnectionInfo, this, &CConnectionThread::SlotConnectionInfo);
     connect(this, &CConnectionThread::SignalSendMessage, pConnection, &CConnection::SlotSendMessage,
             Qt::QueuedConnection);
-    connect(this, &CConnectionThread::SignalSendByteArray, pConnection, &CConnection::SlotSendByteArray,
-            Qt::QueuedConnection);
+    connect(
+        this, &CConnectionThread::SignalSendByteArray, pConnection,
+        [this, pConnection](const QByteArray& a_baBytes) {
+            pConnection->SlotSendByteArray(a_baBytes);
+            --m_iRawPending;
+        },
+        Qt::QueuedConnection);
     connect(this, &CConnectionThread::SignalStopConnectionRetry, pConnection, &CConnection::SlotStopConnectionRetry,
             Qt::QueuedConnection);
     connect(this, &CConnectionThread::SignalDebugName, pConnection, &CConnection::slotDebugName, Qt::QueuedConnection);
@@ -355,6 +387,8 @@ void CConnectionThread::connectConnection()
 
 void CConnectionThread::closeConnection()
 {
+    m_pAtOnceTarget = nullptr;
+    m_pConnection->settleOutsideWork();
     {
         std::unique_lock lock(m_objSendMutex);
         m_eSendState = ekSS_CLOSED;

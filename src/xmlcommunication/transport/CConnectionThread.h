@@ -21,6 +21,7 @@ namespace XmlCommunication
 {
 class CComMan;
 class CConnection;
+class CConnectionGate;
 class CGuardedWake;
 class IfTimeoutIncRouter;
 
@@ -118,6 +119,9 @@ private:
     // released, wakes the connection's thread once for all that waits there.
     bool addToOutbox(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
     void drainOutbox();
+    // Under the send lock, with the outbox empty: writes a request or reply on the calling thread
+    // while the connection's thread waits; false leaves it to the outbox.
+    bool sendAtOnce(const XmlCommon::ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId);
 
     // Messages handed over before the connection exists wait; after it is gone, requests are
     // answered with a fault.
@@ -147,6 +151,9 @@ private:
     CComMan* m_pSink = nullptr;
     struConnectionLimits m_objLimits;
     const std::unique_ptr<CGuardedWake> m_ptrOutboxWake;  // posts a drain to the connection while it takes messages
+    const std::unique_ptr<CConnectionGate> m_ptrGate;
+    CConnection* m_pAtOnceTarget = nullptr;  // under the gate: the connection while it sends
+    std::atomic<int> m_iRawPending{0};       // raw byte hand-overs not yet written
     std::mutex m_objSendMutex;
     eSEND_STATES m_eSendState = ekSS_PENDING;
     QList<QPair<XmlCommon::ptrCXmlMessage, quint32>> m_lstEarly;
