@@ -142,17 +142,30 @@ private slots:
         QCOMPARE(faultId(ptrReply), 0x02400008u);
     }
 
+    void burstArrivesWholeAndInOrder_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("size");
+        // Sent faster than written: the first request leaves on the host's thread, the others
+        // in batches of several flushes each.
+        QTest::newRow("1 kB") << 2000 << 1000;
+        // Written in pieces while serialised, on whichever thread writes them.
+        QTest::newRow("1 MB") << 6 << 1000000;
+    }
+
     void burstArrivesWholeAndInOrder()
     {
-        // Sent faster than written: many 1 kB requests leave in batches of several flushes each,
-        // arrive in the order sent and are all answered.
+        // Requests arrive in the order sent and are all answered.
+        QFETCH(int, count);
+        QFETCH(int, size);
         CLogCapture objLog;
         CCommanThread objServer, objClient;
         const quint32 u32Master = connectToMaster(objClient, startHost(objServer, QStringLiteral("Server")));
         QVERIFY(u32Master != 0);
-        const QString strText(1000, QLatin1Char('x'));
+        QTest::qWait(100);  // the layer's own exchange is over: the connection's thread waits
+        const QString strText(size, QLatin1Char('x'));
         QList<unsigned int> lstSent;
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < count; ++i) {
             const ptrCXmlMessage ptrAsked = request(u32Master, 30000000);
             ptrAsked->getFragment(0).getElementTree()->setValue(strText);
             lstSent.append(ptrAsked->getMessageID());
@@ -179,6 +192,46 @@ private slots:
                 return iReplies == lstSent.size();
             },
             30000));
+    }
+
+    void repliesToASlowReaderArriveWholeAndInOrder()
+    {
+        // The peer reads nothing while the host answers: the first large reply is written on
+        // the host's thread until the system takes no more, the rest of it and the next replies
+        // by the connection's thread, and all must reach the peer whole, in order.
+        CLogCapture objLog;
+        CCommanThread objHost;
+        CRawPeer objPeer;
+        QVERIFY(objPeer.connectTo(startHost(objHost, QStringLiteral("Host"))));
+        QObject::disconnect(objPeer.socket(), &QTcpSocket::readyRead, nullptr, nullptr);
+        objPeer.socket()->setReadBufferSize(1);
+        const int iCount = 4;
+        for (int i = 1; i <= iCount; ++i)
+            objPeer.write("<Request id=\"" + QByteArray::number(i) +
+                          "\" type=\"get\" time=\"60000000\">\n<Tuner/>\n</Request>\n");
+        const QString strText(3000000, QLatin1Char('r'));
+        for (int iAnswered = 0; iAnswered < iCount;) {
+            ptrCXmlMessage ptrIn;
+            QVERIFY(QTest::qWaitFor([&] { return bool(ptrIn = objHost.getNextRequest()); }, 5000));
+            const quint32 u32Continuous = ptrIn->getContinuousId();
+            ptrIn->changeRequestToReply(0, 0);
+            ptrIn->getFragment(0).getElementTree()->setValue(strText);
+            objHost.postToOneClient(ptrIn, u32Continuous);
+            ++iAnswered;
+        }
+        QTest::qWait(200);
+        objPeer.socket()->setReadBufferSize(0);
+        QObject::connect(objPeer.socket(), &QTcpSocket::readyRead,
+                         [&] { objPeer.m_baReceived += objPeer.socket()->readAll(); });
+        QVERIFY(QTest::qWaitFor([&] { return objPeer.m_baReceived.count("</Reply>") >= iCount; }, 20000));
+        int iFrom = 0;
+        for (int i = 1; i <= iCount; ++i) {
+            const int iAt = objPeer.m_baReceived.indexOf("<Reply id=\"" + QByteArray::number(i) + "\"", iFrom);
+            QVERIFY2(iAt >= iFrom, qPrintable(QString::number(i)));
+            const int iEnd = objPeer.m_baReceived.indexOf("</Reply>", iAt);
+            QVERIFY(objPeer.m_baReceived.mid(iAt, iEnd - iAt).contains("<Tuner>" + strText.toLatin1() + "</Tuner>"));
+            iFrom = iEnd;
+        }
     }
 
     void peerGoneWithRequestsPending()

@@ -349,6 +349,9 @@ private slots:
         CSteadyPeer objSteady(objServer.port());
         objSteady.start();
         QVERIFY2(objSteady.exchanges(20), qPrintable(objSteady.error()));
+        // The host learns of a connection through its own thread's queue, which the exchanges
+        // need not have waited for: the bad peer's connection must not be taken for this one.
+        QVERIFY(QTest::qWaitFor([&] { return connectionIds(objHost).size() == 1; }, 5000));
         QVERIFY(objSteady.pause());
         const struHoldings objBefore;
         const QSet<quint32> setKnown = connectionIds(objHost);
