@@ -137,7 +137,7 @@ public:
         case 0: {
             const ptrCXmlMessage ptrRequest = hostMessage(CXmlMessage::REQUEST_GET, Tag::Tuner);
             m_setAsked.insert(ptrRequest->getMessageID());
-            m_pConnection->SlotSendMessage(ptrRequest, ptrRequest->getContinuousId());
+            send(ptrRequest, ptrRequest->getContinuousId(), a_iTurn);
             break;
         }
         case 1:
@@ -156,12 +156,21 @@ public:
             if (m_ptrLastRequest) {
                 const quint32 u32Continuous = m_ptrLastRequest->getContinuousId();
                 m_ptrLastRequest->changeRequestToReply(0, 0);
-                m_pConnection->SlotSendMessage(m_ptrLastRequest, u32Continuous);
+                send(m_ptrLastRequest, u32Continuous, a_iTurn);
                 m_ptrLastRequest.reset();
             }
             break;
         }
         settle();
+    }
+
+    // Every other request or reply goes the way a sender's thread writes it while the
+    // connection's thread waits, with what it leaves settled as that thread settles it.
+    void send(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId, int a_iTurn)
+    {
+        if (a_iTurn % 8 < 4 || !m_pConnection->sendFromOutside(a_ptrMsg, a_u32ContinuousId))
+            m_pConnection->SlotSendMessage(a_ptrMsg, a_u32ContinuousId);
+        m_pConnection->settleOutsideWork();
     }
 
     // The peer leaves; the connection must notice and answer what it still waits for.
