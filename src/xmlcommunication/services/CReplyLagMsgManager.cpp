@@ -2,6 +2,8 @@
 
 #include <OrvexXmlInterface/platform/Platform.h>
 
+#include <algorithm>
+
 using namespace XmlCommon;
 
 namespace XmlCommunication
@@ -86,6 +88,7 @@ void CReplyLagMsgManager::addReqMsgToMap(const struRequestData& a_objData)
                               .arg(u32ContinuousId);
     });
     m_mapRequests.insert(u64Key, a_objData);
+    m_hashKeysOfId.insert(a_objData.u32MessageId, u64Key);
     debugLog([&] {
         return prefix() + QStringLiteral("addReqMsgToMap() msg%1[%2] gets added to triggerManager with %3, now %4!")
                               .arg(a_objData.u32MessageId)
@@ -140,6 +143,7 @@ void CReplyLagMsgManager::slotSetTrigger(quint64 a_u64Timestamp)
         return;
     const struRequestData objData = it.value();
     m_mapRequests.erase(it);
+    forgetKey(objData.u32MessageId, a_u64Timestamp);
 
     const quint64 u64Due = dueTime(objData.ptrMessage);
     if (a_u64Timestamp >= u64Due) {
@@ -204,17 +208,30 @@ bool CReplyLagMsgManager::handleReplyLagMsg(ptrCXmlMessage a_ptrLag)
     return true;
 }
 
+// The entry of the earliest key among those with this id, as a search in key order finds it.
 bool CReplyLagMsgManager::takeFromRequestMap(quint32 a_u32MessageId, struRequestData& a_objData, quint64& a_u64Key)
 {
-    for (auto it = m_mapRequests.begin(); it != m_mapRequests.end(); ++it) {
+    const QList<quint64> lstKeys = m_hashKeysOfId.values(a_u32MessageId);
+    if (lstKeys.isEmpty())
+        return false;
+    const quint64 u64Key = *std::min_element(lstKeys.cbegin(), lstKeys.cend());
+    for (auto it = m_mapRequests.find(u64Key); it != m_mapRequests.end() && it.key() == u64Key; ++it) {
         if (it->u32MessageId == a_u32MessageId) {
             a_objData = it.value();
-            a_u64Key = it.key();
+            a_u64Key = u64Key;
             m_mapRequests.erase(it);
+            forgetKey(a_u32MessageId, u64Key);
             return true;
         }
     }
     return false;
+}
+
+void CReplyLagMsgManager::forgetKey(quint32 a_u32MessageId, quint64 a_u64Key)
+{
+    const auto it = m_hashKeysOfId.find(a_u32MessageId, a_u64Key);
+    if (it != m_hashKeysOfId.end())
+        m_hashKeysOfId.erase(it);
 }
 
 void CReplyLagMsgManager::handleReplyMsg(ptrCXmlMessage a_ptrReply)

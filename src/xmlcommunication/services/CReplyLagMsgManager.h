@@ -5,6 +5,7 @@
 #include <OrvexXmlInterface/xmlcommunication/services/CDebugFlags.h>
 #include <OrvexXmlInterface/xmlcommunication/services/CTriggerManager.h>
 
+#include <QtCore/QHash>
 #include <QtCore/QMap>
 #include <QtCore/QObject>
 
@@ -78,10 +79,14 @@ private:
 
     QString prefix() const;
     bool takeFromRequestMap(quint32 a_u32MessageId, struRequestData& a_objData, quint64& a_u64Key);
+    void forgetKey(quint32 a_u32MessageId, quint64 a_u64Key);
 
     unsigned int m_uiConnectionId;
     // Key: the request's deadline less the lead margin, as it was on insertion.
     QMultiMap<quint64, struRequestData> m_mapRequests;
+    // The keys of m_mapRequests by message id: a reply finds its request without a search
+    // through all those waiting.
+    QMultiHash<quint32, quint64> m_hashKeysOfId;
     // Key: the continuous id of the request (shared by every message made from it).
     QMap<quint32, struRequestData> m_mapLastSecond;
     ptrCTriggerManager m_ptrTriggerManager;

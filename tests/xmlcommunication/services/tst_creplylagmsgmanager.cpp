@@ -238,6 +238,25 @@ private slots:
                  11);
         QVERIFY(!objManager.handleReplyLagMsg(ptrCXmlMessage()));
     }
+
+    void manyWaitingRequestsStruckOffInAnyOrder()
+    {
+        // Ids repeat and deadlines coincide: each reply strikes off one request of its id, and
+        // none is left once all are answered.
+        const Platform::typDebugOutputHook fnOld = Platform::setDebugOutputHook([](const QString&) {});
+        CReplyLagMsgManager objManager(8);
+        QList<ptrCXmlMessage> lstRequests;
+        for (unsigned int i = 0; i < 300; ++i) {
+            lstRequests.append(request(i % 250, 5000 + int(i % 7) * 100));
+            objManager.addNewRequestMsg(lstRequests.last());
+        }
+        for (int i = lstRequests.size() - 1; i >= 0; --i)
+            objManager.handleReplyMsg(reply(lstRequests.at((i * 7) % lstRequests.size())));
+        Platform::setDebugOutputHook(fnOld);
+        QString strDump;
+        objManager.traceDebugInfo(strDump);
+        QCOMPARE(strDump.count(QStringLiteral("Request[")), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReplyLagMsgManager)
