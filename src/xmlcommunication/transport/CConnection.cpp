@@ -602,11 +602,14 @@ void CConnection::handOn(const ptrCXmlMessage& a_ptrMsg, GLOBAL_XML_TYPES::eMESS
     emit SignalNewJob(a_ptrMsg, a_eType);
 }
 
+// Events stay in the outbox, where a burst is written in one go; a request or reply waits for
+// its answer or its requester, and the hand-over to this thread is a good part of a round trip.
 bool CConnection::sendFromOutside(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
-    if (!m_pSocket || m_bFinishing || !isConnected() || m_pSocket->bytesToWrite() != 0 || !m_baOutsideRest.isEmpty() ||
-        anyLogging() || m_bMsgTimeStat || m_bProcessingTime ||
-        a_ptrMsg->getElementTree()->tagname() == Tag::Destructor || a_ptrMsg->getNumberOfFragments() == 0)
+    const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
+    if ((!isRequest(eType) && !isReply(eType)) || !m_pSocket || m_bFinishing || !isConnected() ||
+        m_pSocket->bytesToWrite() != 0 || !m_baOutsideRest.isEmpty() || anyLogging() || m_bMsgTimeStat ||
+        m_bProcessingTime || a_ptrMsg->getNumberOfFragments() == 0)
         return false;
     m_bOutside = true;
     SlotSendMessage(a_ptrMsg, a_u32ContinuousId);

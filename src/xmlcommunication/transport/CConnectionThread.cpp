@@ -136,8 +136,7 @@ void CConnectionThread::postMessage(ptrCXmlMessage a_ptrMsg, quint32 a_u32Contin
 
 void CConnectionThread::checkTimeout(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
-    const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
-    if (eType != CXmlMessage::REQUEST_GET && eType != CXmlMessage::REQUEST_SET)
+    if (!a_ptrMsg->isRequest())
         return;
     const quint64 u64Now = Platform::nowMonotonicUs();
     if (quint64(a_ptrMsg->getAvailableTime()) >= quint64(getMinProcessingTime()) + 1000000u) {
@@ -174,8 +173,7 @@ void CConnectionThread::sendMsg(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32Con
     }
     lock.unlock();
     // The connection is gone: a request is answered at once, so that no host waits for it.
-    const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
-    if (eType == CXmlMessage::REQUEST_GET || eType == CXmlMessage::REQUEST_SET) {
+    if (a_ptrMsg->isRequest()) {
         a_ptrMsg->changeRequestToReply(0x02400008, Platform::nowUtcUs());
         emit SignalNewJob(a_ptrMsg, GLOBAL_XML_TYPES::ekMT_REPLY);
     }
@@ -201,14 +199,8 @@ void CConnectionThread::openSending()
         m_ptrOutboxWake->wake();
 }
 
-// Events stay in the outbox, where a burst is written in one go; a request or reply waits for
-// its answer or its requester, and the hand-over to this thread is a good part of a round trip.
 bool CConnectionThread::sendAtOnce(const ptrCXmlMessage& a_ptrMsg, quint32 a_u32ContinuousId)
 {
-    const CXmlMessage::eSERVICE_TYPES eType = a_ptrMsg->getServiceType();
-    if (eType != CXmlMessage::REQUEST_GET && eType != CXmlMessage::REQUEST_SET && eType != CXmlMessage::REPLY_GET &&
-        eType != CXmlMessage::REPLY_SET)
-        return false;
     // Raw bytes handed over before are still on their way through this thread's queue.
     if (m_iRawPending.load() != 0 || !m_ptrGate->tryEnter())
         return false;
